@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks to build, test and run the tool.
+set -euo pipefail
+
+packages=(cmake g++ make ninja-build pkg-config qt6-base-dev libgtest-dev libgmock-dev
+          libgl-dev fonts-dejavu-core)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+echo "Installing: ${missing[*]}"
+"${sudo_cmd[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"

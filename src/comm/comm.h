@@ -1,0 +1,141 @@
+#pragma once
+// Serial port component: owns one serial device (termios), its line settings, byte reads and
+// writes, the DSR line, and a watcher thread that reports line events to the owner on the GUI
+// thread.
+
+#include <QObject>
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+class ECommError : public std::runtime_error {
+public:
+    explicit ECommError(const std::string& message) : std::runtime_error(message) {}
+};
+
+class ECommOpenError : public ECommError {
+public:
+    explicit ECommOpenError(int code);
+    int ErrorCode() const { return code_; }
+
+private:
+    int code_;
+};
+
+class ECommReadWriteError : public ECommError {
+public:
+    explicit ECommReadWriteError(int code);
+    int ErrorCode() const { return code_; }
+
+private:
+    int code_;
+};
+
+enum TCommParityBits : std::uint8_t { cpbNone, cpbOdd, cpbEven, cpbMark, cpbSpace };
+enum TCommByteSize : std::uint8_t { cbs4, cbs5, cbs6, cbs7, cbs8 };
+enum TCommStopBits : std::uint8_t { csb1, csb15, csb2 };
+
+// Flow-control set: bit k is element k.
+enum TCommFlowControl : std::uint8_t { cfcDtrDsr, cfcRtsCts, cfcXonXoff };
+using TCommFlowControls = std::uint8_t;
+constexpr TCommFlowControls flow_bit(TCommFlowControl f) { return static_cast<TCommFlowControls>(1u << f); }
+
+// Line-event set: bit k is event k.
+enum TCommEvent : std::uint8_t { evRxchar, evRxflag, evTxempty, evCts, evDsr, evRlsd, evBreak, evErr, evRing, evPerr };
+using TCommEvents = std::uint16_t;
+constexpr TCommEvents event_bit(TCommEvent e) { return static_cast<TCommEvents>(1u << e); }
+
+class TComm;
+
+// Waits in poll() on the device and on a wake-up descriptor; hands each notification to the GUI
+// thread and does not wait again until the GUI thread's handler for a received-bytes notification
+// has returned.
+class TCommWatch : public QThread {
+    Q_OBJECT
+public:
+    TCommWatch(TComm* owner, int fd, int wake_fd);
+
+protected:
+    void run() override; // Execute
+
+private:
+    TComm* owner_;
+    int fd_;
+    int wake_fd_;
+};
+
+class TComm : public QObject {
+    Q_OBJECT
+public:
+    explicit TComm(QObject* parent = nullptr);
+    ~TComm() override;
+
+    void Open();
+    void Close();
+    bool Write(const void* buffer, int count);
+    bool Read(void* buffer, int count);
+    void SendString(const std::string& text);
+    void SendBreak();
+    bool GetDsrState() const;
+    bool DsrState() const { return GetDsrState(); }
+    bool IsOpen() const { return fd_ >= 0; }
+    // Path of the device that Open() uses for the current Port.
+    QString DevicePath() const;
+
+    std::uint8_t Port() const { return port_; }
+    void SetPort(std::uint8_t port);
+    std::int32_t BaudRate() const { return baud_rate_; }
+    void SetBaudRate(std::int32_t rate);
+    std::uint16_t BaudRateUserDefined() const { return baud_rate_user_; }
+    void SetBaudRateUserDefined(std::uint16_t rate);
+    TCommParityBits ParityBits() const { return parity_; }
+    void SetParityBits(TCommParityBits parity);
+    TCommByteSize ByteSize() const { return byte_size_; }
+    void SetByteSize(TCommByteSize size);
+    TCommStopBits StopBits() const { return stop_bits_; }
+    void SetStopBits(TCommStopBits stop_bits);
+    TCommFlowControls FlowControls() const { return flow_; }
+    void SetFlowControls(TCommFlowControls flow);
+    std::uint16_t InQueueSize() const { return in_queue_size_; }
+    void SetInQueueSize(std::uint16_t size);
+    std::uint16_t OutQueueSize() const { return out_queue_size_; }
+    void SetOutQueueSize(std::uint16_t size);
+    std::int32_t ReceiveNotifySize() const { return receive_notify_size_; }
+    void SetReceiveNotifySize(std::int32_t size);
+    std::int32_t SendNotifySize() const { return send_notify_size_; }
+    void SetSendNotifySize(std::int32_t size);
+    TCommEvents EventMask() const { return event_mask_; }
+    void SetEventMask(TCommEvents mask);
+
+    // Event handlers, called on the GUI thread while the port is open.
+    std::function<void(TComm*, TCommEvents)> OnCommEvent;
+    std::function<void(TComm*, std::uint16_t)> OnCommReceive;
+    std::function<void(TComm*, std::uint16_t)> OnCommTransmit;
+
+protected:
+    virtual void DoCommEvent(TCommEvents events);
+    virtual void DoCommReceive();
+    virtual void DoCommTransmit();
+
+private:
+    friend class TCommWatch;
+    // The implementation adds its private helpers and state here.
+    std::uint8_t port_ = 1;
+    std::int32_t baud_rate_ = 9600;
+    std::uint16_t baud_rate_user_ = 9600;
+    TCommParityBits parity_ = cpbNone;
+    TCommByteSize byte_size_ = cbs8;
+    TCommStopBits stop_bits_ = csb1;
+    TCommFlowControls flow_ = flow_bit(cfcRtsCts);
+    std::uint16_t in_queue_size_ = 4096;
+    std::uint16_t out_queue_size_ = 4096;
+    std::int32_t receive_notify_size_ = 3072;
+    std::int32_t send_notify_size_ = 1024;
+    TCommEvents event_mask_ = 0;
+    int fd_ = -1;
+    TCommWatch* watcher_ = nullptr;
+};

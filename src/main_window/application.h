@@ -1,0 +1,12 @@
+#pragma once
+// The application object: shows any exception that escapes an event handler in a message box with
+// the exception's text, as the serial component's errors expect.
+
+#include <QApplication>
+
+class CameraApplication : public QApplication {
+    Q_OBJECT
+public:
+    CameraApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};
