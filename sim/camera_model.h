@@ -1,0 +1,95 @@
+#pragma once
+// The simulated camera's memory and command set: given one complete unit received on the line (an
+// 18-byte command frame or the 2053-byte parameter block) it returns the bytes the camera answers.
+//
+// Memory model:
+//  - parameter memory: 1024 16-bit words, the camera's EEPROM. The parameter block and the
+//    EEPROM commands both write it; it survives a reset.
+//  - registers: 256 16-bit DSP/timing-generator registers (addresses 0x00..0xFF). At power-on
+//    and at every reset register r is loaded from parameter word r.
+//
+// Adding a command: write one handler member function and add one row to the table in
+// CameraModel::find_handler.
+
+#include "bytes.h"
+#include "link/frames.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace sim {
+
+constexpr std::uint8_t kClassWrite = 0x23;
+constexpr std::uint8_t kClassRead = 0x33;
+constexpr std::uint8_t kReplyRefused = 0x21;
+
+constexpr std::size_t kRegisterCount = 256;
+constexpr std::size_t kParamWords = 1024;
+
+constexpr std::uint8_t kRegResolution = 0x01; // bit 14 set: Hi-Resolution
+constexpr std::uint8_t kRegTvSystem = 0x40;   // bit 0 set: PAL, clear: NTSC
+constexpr std::uint16_t kResolutionHiBit = 0x4000;
+constexpr std::uint16_t kTvSystemPalBit = 0x0001;
+
+class CameraModel {
+public:
+    CameraModel();
+
+    // The camera's answer to one complete unit; empty when it does not answer.
+    Bytes answer(std::span<const std::uint8_t> unit);
+
+    // Returns every register and the whole parameter memory to the built-in factory image.
+    void restore_factory_image();
+    // What the camera does at a reset command: registers reloaded, parameter memory kept.
+    void power_on_reset();
+
+    std::uint16_t register_value(std::uint8_t addr) const { return registers_[addr]; }
+    void set_register(std::uint8_t addr, std::uint16_t value) { registers_[addr] = value; }
+    std::uint16_t eeprom_word(std::size_t addr) const { return params_.at(addr); }
+    void set_eeprom_word(std::size_t addr, std::uint16_t value) { params_.at(addr) = value; }
+    // The parameter memory is the EEPROM: word k of the block is EEPROM word k.
+    std::uint16_t param_word(std::size_t k) const { return params_.at(k); }
+
+    // Switches the TV system in the register and in its parameter word, so it survives a reset.
+    void set_pal(bool pal);
+    bool is_pal() const { return (registers_[kRegTvSystem] & kTvSystemPalBit) != 0; }
+    void set_hi_resolution(bool hi);
+    bool is_hi_resolution() const { return (registers_[kRegResolution] & kResolutionHiBit) != 0; }
+
+    std::uint8_t camera_id() const { return camera_id_; }
+    void set_camera_id(std::uint8_t id) { camera_id_ = id; }
+
+    // Front-panel keys pressed remotely, oldest first.
+    const std::vector<std::uint8_t>& key_presses() const { return key_presses_; }
+    int reset_count() const { return reset_count_; }
+
+    // Handler outcome: answer with the (possibly refused) reply frame, or stay silent.
+    enum class Outcome { Answer, Silent };
+    using Handler = Outcome (CameraModel::*)(const frames::Frame& command, frames::Frame& reply);
+
+private:
+    static std::optional<Handler> find_handler(std::uint8_t command_class, std::uint8_t sub);
+    Bytes answer_frame(const frames::Frame& command);
+    Bytes answer_block(std::span<const std::uint8_t> block);
+
+    Outcome read_register(const frames::Frame& command, frames::Frame& reply);
+    Outcome write_register_and_eeprom(const frames::Frame& command, frames::Frame& reply);
+    Outcome write_register_only(const frames::Frame& command, frames::Frame& reply);
+    Outcome read_eeprom(const frames::Frame& command, frames::Frame& reply);
+    Outcome write_eeprom(const frames::Frame& command, frames::Frame& reply);
+    Outcome write_eeprom_and_ram(const frames::Frame& command, frames::Frame& reply);
+    Outcome press_key(const frames::Frame& command, frames::Frame& reply);
+    Outcome reset(const frames::Frame& command, frames::Frame& reply);
+
+    std::array<std::uint16_t, kRegisterCount> registers_{};
+    std::array<std::uint16_t, kParamWords> params_{};
+    std::uint8_t camera_id_ = 1;
+    std::vector<std::uint8_t> key_presses_;
+    int reset_count_ = 0;
+};
+
+} // namespace sim

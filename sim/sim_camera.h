@@ -1,0 +1,132 @@
+#pragma once
+// A simulated camera on a pseudo-terminal. The tool opens the slave side (slave_path(), or the
+// COM<N> link made by publish_as_port) as its serial port; the simulator reads the master side on
+// its own thread, answers through the CameraModel and applies the faults set up by the caller.
+
+#include "bytes.h"
+#include "camera_model.h"
+#include "fault_plan.h"
+#include "frame_reader.h"
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <poll.h>
+
+namespace sim {
+
+// What passed the line, for a live trace of the simulator.
+struct TraceEvent {
+    enum class Kind { Received, Sent, Withheld, Dropped };
+    Kind kind;
+    Bytes bytes;              // the unit received or the answer sent/withheld
+    Fault fault = Fault::None;
+    std::size_t dropped = 0;  // Dropped: number of bytes that fitted no unit
+};
+
+class SimCamera {
+public:
+    using TraceFn = std::function<void(const TraceEvent&)>;
+
+    SimCamera();
+    ~SimCamera();
+    SimCamera(const SimCamera&) = delete;
+    SimCamera& operator=(const SimCamera&) = delete;
+
+    // Opens the pseudo-terminal and starts the thread; false on failure. True if already running.
+    bool start();
+    // Ends the thread, closes the pseudo-terminal and removes a published link.
+    void stop();
+    std::string slave_path() const;
+
+    // Makes the COM<port> link in the configuration folder point at the slave side.
+    bool publish_as_port(int port);
+    // Removes the link, if it still points at this simulator.
+    void unpublish();
+
+    // Runs f with the model locked and returns its result (by value). The lock is not recursive:
+    // f must not call with_model again; the other members are safe to call from f.
+    template <class F>
+    auto with_model(F&& f)
+    {
+        std::lock_guard lock(model_mutex_);
+        return std::forward<F>(f)(model_);
+    }
+
+    std::vector<Bytes> received() const;
+    std::size_t received_count() const;
+    void clear_received();
+
+    void inject(Fault fault, int next_n = 1);
+    void inject_for_command(Fault fault, std::uint8_t code,
+                            std::optional<std::uint8_t> sub = std::nullopt);
+    void clear_faults();
+    void set_late_delay_ms(int ms);
+    void set_split_pause_ms(int ms);
+    void set_baud_pacing(bool on);
+
+    // Queues bytes for the tool behind any answer still waiting to go out.
+    void send_raw(const std::vector<std::uint8_t>& bytes);
+
+    // Called on the simulator's thread; set it before start().
+    void set_trace(TraceFn trace) { trace_ = std::move(trace); }
+
+private:
+    struct Pending {
+        TimedBytes piece;
+        std::optional<TraceEvent> trace; // on the last piece of a unit, reported once written
+    };
+
+    void run();
+    std::array<pollfd, 3> wait_for_activity() const;
+    void give_up_stale_partial();
+    void wake();
+    void drain_wake_fd();
+    void release_exclusive_use();
+    bool read_master(); // true when bytes were read
+    void handle_unit(const Bytes& unit);
+    void report_dropped();
+    void enqueue(const Bytes& bytes, Fault fault, const OutputTiming& timing);
+    void take_raw_sends();
+    void write_due();
+    Clock::time_point next_deadline() const;
+    void close_fds();
+
+    int master_fd_ = -1;
+    int slave_keep_fd_ = -1; // keeps the slave open so the master never sees a hang-up
+    int wake_fd_ = -1;
+    int inotify_fd_ = -1;
+    std::string slave_path_;
+    std::string link_path_;
+    std::thread thread_;
+    std::atomic<bool> stopping_{false};
+    TraceFn trace_;
+
+    // Lock order: model_mutex_ before state_mutex_.
+    std::mutex model_mutex_;
+    CameraModel model_;
+
+    mutable std::mutex state_mutex_;
+    std::deque<Bytes> received_;
+    FaultPlan faults_;
+    OutputTiming timing_;
+    std::vector<Bytes> raw_sends_;
+
+    // Simulator thread only.
+    FrameReader reader_;
+    Clock::time_point last_rx_{};
+    std::deque<Pending> output_;
+    bool write_blocked_ = false;
+};
+
+} // namespace sim
