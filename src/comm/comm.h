@@ -7,7 +7,9 @@
 #include <QThread>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -50,6 +52,7 @@ using TCommEvents = std::uint16_t;
 constexpr TCommEvents event_bit(TCommEvent e) { return static_cast<TCommEvents>(1u << e); }
 
 class TComm;
+struct termios;
 
 // Waits in poll() on the device and on a wake-up descriptor; hands each notification to the GUI
 // thread and does not wait again until the GUI thread's handler for a received-bytes notification
@@ -63,9 +66,33 @@ protected:
     void run() override; // Execute
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    void watch();
+    int poll_timeout_ms() const;
+    bool wake_up(); // false when the owner asks the watcher to stop
+    void on_device_ready(short revents);
+    void post_receive();
+    void after_receive_handled();
+    void end_pause_if_due();
+    void check_transmit_empty();
+    void check_modem_lines();
+    bool nothing_new_since_notification() const;
+    void pause_device_watch(std::chrono::milliseconds length);
+
     TComm* owner_;
     int fd_;
     int wake_fd_;
+    std::uint64_t generation_;
+    bool awaiting_ack_ = false;
+    // Reads done and bytes waiting when the last received-bytes notification was posted.
+    std::uint64_t reads_at_notification_ = 0;
+    int waiting_at_notification_ = 0;
+    // While set, the device is not polled for input: it hung up, or holds bytes nobody reads.
+    bool paused_ = false;
+    bool paused_for_unread_ = false;
+    Clock::time_point pause_end_;
+    int modem_lines_ = -1; // last TIOCM_* state seen, -1 before the first read
 };
 
 class TComm : public QObject {
@@ -123,7 +150,31 @@ protected:
 
 private:
     friend class TCommWatch;
-    // The implementation adds its private helpers and state here.
+    class ReceiveScope;
+
+    // Called on the GUI thread through queued calls posted by the watcher of `generation`.
+    void deliver_receive(std::uint64_t generation);
+    void deliver_transmit(std::uint64_t generation);
+    void deliver_events(std::uint64_t generation, TCommEvents events);
+    void acknowledge_receive(std::uint64_t generation);
+    // Posted by the watcher: rethrows on the GUI thread so the application reports it.
+    void post_watcher_error(std::exception_ptr error);
+
+    void open_device();
+    void configure_device();
+    void start_watcher();
+    void stop_watcher();
+    void release_device();
+    void change_line_settings(const std::function<void(termios&)>& change);
+    void apply_baud_rate();
+    void apply_byte_size();
+    void apply_parity_bits();
+    void apply_stop_bits();
+    void apply_flow_controls();
+    void apply_event_mask();
+    int bytes_waiting() const;
+    bool wait_for_output_room(int count, std::chrono::steady_clock::time_point deadline) const;
+
     std::uint8_t port_ = 1;
     std::int32_t baud_rate_ = 9600;
     std::uint16_t baud_rate_user_ = 9600;
@@ -138,4 +189,14 @@ private:
     TCommEvents event_mask_ = 0;
     int fd_ = -1;
     TCommWatch* watcher_ = nullptr;
+
+    int wake_fd_ = -1;                // eventfd: Close's stop request and the receive handler's ack
+    std::uint64_t generation_ = 1;    // bumped by Close; stale queued notifications are dropped
+    bool receiving_ = false;          // a receive handler is running (GUI thread)
+    std::uint64_t deferred_receive_ = 0; // generation of a notification held back by receiving_
+    std::atomic<bool> stop_watching_{false};
+    std::atomic<bool> receive_handled_{false};      // the ack that goes with a wake-up
+    std::atomic<std::uint64_t> reads_done_{0};      // Read calls that returned bytes
+    std::atomic<bool> transmit_pending_{false};     // a Write waits for its transmit-empty event
+    std::atomic<TCommEvents> watched_events_{0};    // EventMask as applied to the open device
 };
