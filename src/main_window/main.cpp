@@ -1,1 +1,26 @@
-int main() { return 0; }
+// Program entry: one instance per user, the main window, the mask window, the message loop.
+
+#include "main_window/application.h"
+#include "main_window/mkr58.h"
+#include "main_window/single_instance.h"
+#include "mask/cmask.h"
+
+#ifndef CAMERA_TOOL_TYPE
+#define CAMERA_TOOL_TYPE 0
+#endif
+
+int main(int argc, char** argv)
+{
+    CameraApplication app(argc, argv);
+    CameraApplication::setApplicationName(QStringLiteral("Camera Adjust Tool"));
+
+    SingleInstance instance(QStringLiteral("QMT CCTV Camera Adjust tool."));
+    if (!instance.acquire()) return 0;
+
+    TFKR58 window(CAMERA_TOOL_TYPE);
+    if (window.ended()) return window.exit_code();
+    window.FMask = new TFMask(&window);
+    instance.set_window(&window);
+    window.show();
+    return CameraApplication::exec();
+}

@@ -1,0 +1,207 @@
+#pragma once
+// The main window of the tool. All behaviour lives here as methods, split by subsystem into source
+// files: the window and its menus (main_window/), the camera link (link/exchange.cpp), the
+// transaction engine (transactions/) and one file per page (pages/).
+
+#include "link/frames.h"
+#include "link/receive_decoder.h"
+
+#include <QFrame>
+#include <QMainWindow>
+
+#include <cstdint>
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QScrollArea;
+class QSlider;
+class QTabWidget;
+class QTimer;
+class QWidget;
+class RadioGroup;
+class TComm;
+class TFMask;
+class UpDown;
+
+// A panel that reports clicks and double clicks.
+class ClickPanel : public QFrame {
+    Q_OBJECT
+public:
+    using QFrame::QFrame;
+
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+};
+
+class TFKR58 : public QMainWindow {
+    Q_OBJECT
+public:
+    // Start configurations: the item of the hidden "tool type" group.
+    enum ToolType { Release = 0, Debug = 1, Delay = 2 };
+    // Page indices of PageControl1.
+    enum Page { LensPage = 0, DebugPage = 1, DefectPage = 2, CopyPage = 3, SetupPage = 4 };
+
+    static constexpr int kClientWidth = 739;
+    static constexpr int kClientHeight = 578;
+    static constexpr int kSendTimerMs = 1500;
+    static constexpr int kFrameReplyTicks = 3;
+    static constexpr int kBlockReplyTicks = 100;
+    static constexpr int kCursorRestoreMs = 10;
+
+    explicit TFKR58(int tool_type_item = Release, QWidget* parent = nullptr);
+    ~TFKR58() override;
+
+    // True once the application has been told to end (a start-up failure or the reconnect
+    // give-up); exit_code() is then the process status.
+    bool ended() const { return ended_; }
+    int exit_code() const { return exit_code_; }
+
+    // ---- Window and menus ----
+    void FormCreate();
+    void FormDestroy();
+    void ReLoadClick();
+    void Reset1Click();
+    void ExitClick();
+    void PageControl1Change();
+    void Cursor_set(int cursor);
+    void cursor_timerTimer();
+    void Panel1Click();
+    void pwlChange();
+    // Selects a page from code; unlike a user's selection this runs no PageControl1Change.
+    void select_page(int index);
+    // Shows or hides a tab from code, without PageControl1Change.
+    void set_tab_visible(int index, bool visible);
+    int active_page() const;
+
+    // ---- Camera link ----
+    int r_data(std::uint8_t byte);
+    void Comm1CommReceive(TComm* sender, std::uint16_t size);
+    int StxCommand(frames::Frame& data, int length);
+    void SohCommand();
+    void non_response_chk();
+    void SendTimerTimer();
+    void CnctDataLink(int port, int baud);
+    bool DR_check() const;
+    void Trans_Create();
+
+    // ---- Transaction engine ----
+    void Trans_init(unsigned type);
+    void Trans_end();
+    bool Trans_chk() const;
+    void SW_push(std::uint8_t key);
+
+    // ---- Controls ----
+    QWidget* Panelbase = nullptr;
+    ClickPanel* Panel1 = nullptr;
+    QLabel* Title = nullptr;
+    QLineEdit* pwl = nullptr;
+    QLabel* Label39 = nullptr;
+    QLineEdit* IDEdit = nullptr;
+    UpDown* IDUpDown = nullptr;
+    QLabel* TV = nullptr;
+    QLabel* Resolution = nullptr;
+    QPushButton* ResetButton = nullptr;
+    QPushButton* ExitButton = nullptr;
+    RadioGroup* tool_type = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheet1 = nullptr; // Lens Adjust
+    QWidget* TabSheet2 = nullptr; // Debug
+    QWidget* TabSheet5 = nullptr; // CCD Defect
+    QWidget* CopySheet = nullptr; // Copy
+    QWidget* TabSheet3 = nullptr; // Setup
+    QMenu* CameraMenu = nullptr;
+    QAction* ReLoad = nullptr;
+    QAction* Reset1 = nullptr;
+    QAction* Exit = nullptr;
+    QMenu* HelpMenu = nullptr;
+    QAction* Version1 = nullptr;
+    QAction* PCVersion1 = nullptr;
+    QLabel* StatusPanel[4] = {};
+    QTimer* SendTimer = nullptr;
+    QTimer* cursor_timer = nullptr;
+    TComm* Comm1 = nullptr;
+    TFMask* FMask = nullptr;
+
+    // Copy page controls the shell touches.
+    QPushButton* ptocOk = nullptr;
+    QPushButton* ptocOk2 = nullptr;
+    QPushButton* CtopOK2 = nullptr;
+    QLabel* complete2 = nullptr;
+    QProgressBar* ProgressBar3 = nullptr;
+
+    // CCD Defect page: the working position and its marker on the sensor picture.
+    QLineEdit* kizu_ax = nullptr;
+    QLineEdit* kizu_ay = nullptr;
+    QFrame* Panel9 = nullptr;
+    QFrame* Shape1 = nullptr;
+    QFrame* Shape2 = nullptr;
+
+    // ---- Link and transaction state ----
+    frames::Frame cmd_frame{};
+    frames::Frame reply_frame{};
+    ReceiveDecoder rx_decoder;
+    std::uint8_t link_status = 0;
+    bool comm_busy = false;
+    std::int32_t reply_wait = kFrameReplyTicks;
+    std::int32_t connect_retry = 0;
+    std::uint32_t trans_no = 0;
+    bool ctrl_updating = false;
+    bool kizu_busy = false;
+    std::int32_t hidden_tries = 0;
+    bool wdr_level_skip = false;
+    bool dsp_echo_skip = false;
+    bool eep_echo_skip = false;
+
+    // ---- Camera facts ----
+    std::unique_ptr<frames::ParamImage> param_image;
+    std::int32_t pal_mode = 0;
+    std::int32_t ccd_x_max = 1;
+    std::int32_t ccd_y_max = 1;
+
+protected:
+    // Reply decoders, called by Trans_end in this order: the common one, the active page's, the
+    // Setup interlocks, then the defect marker.
+    virtual void Trans_end_common();
+    virtual void Trans_end_cstm();
+    virtual void Debug_tend();
+    virtual void Trans_end_kizu();
+    virtual void Trans_end_copy();
+    virtual void Trans_end_easy();
+    virtual void Trans_cstm_hidden();
+    virtual void kizu_marker_set();
+
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void build_window();
+    void build_top_band(QWidget* band);
+    void build_menus();
+    void build_status_bar();
+    void build_pages();
+    void build_lens_page();
+    void build_debug_page();
+    void build_defect_page();
+    void build_copy_page();
+    void build_setup_page();
+    void apply_tool_type();
+    void end_application(int code);
+    void show_busy_cursor();
+
+    std::unique_ptr<frames::SohBlock> soh_block_;
+    bool ended_ = false;
+    int exit_code_ = 0;
+    bool selecting_page_from_code_ = false;
+    bool busy_cursor_shown_ = false;
+};

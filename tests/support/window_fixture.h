@@ -1,0 +1,56 @@
+#pragma once
+// A real main window talking to the camera simulator over a pseudo-terminal, headless, with every
+// message box recorded instead of shown.
+
+#include "support/fake_dialogs.h"
+#include "main_window/mkr58.h"
+#include "sim_camera.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtGlobal>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The 18 bytes a command frame with these body bytes must have on the wire.
+Bytes expected_frame(const Bytes& body, std::uint8_t camera_id = 1);
+// A camera reply frame (STX, code, data..., ID, ETX, checksum).
+Bytes reply_frame_bytes(const Bytes& body, std::uint8_t camera_id = 1);
+
+// The reads that load a page, as command bodies (byte 1 onwards).
+std::vector<Bytes> page_series(int page);
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Creates the window in a start configuration; it connects and starts loading at once.
+    template <class Window = TFKR58>
+    Window* open_window(int tool_type = TFKR58::Release)
+    {
+        auto* w = new Window(tool_type);
+        window.reset(w);
+        return w;
+    }
+
+    // Waits until no exchange is outstanding and no series runs.
+    bool wait_idle(int timeout_ms = 15000);
+    // Waits until the simulator has received `count` units in all.
+    bool wait_received(std::size_t count, int timeout_ms = 15000);
+    // Command bodies (bytes 1..14) of what the simulator received since the last clear.
+    std::vector<Bytes> received_bodies(std::size_t body_length = 14);
+    // The time-out without waiting real seconds: SendTimer is stopped and ticked by the test.
+    void tick_send_timer(int ticks);
+
+    QTemporaryDir config;
+    QByteArray saved_config_home;
+    FakeDialogs fake_dialogs;
+    sim::SimCamera camera;
+    std::unique_ptr<TFKR58> window;
+};
