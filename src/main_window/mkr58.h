@@ -170,6 +170,186 @@ public:
     std::int32_t ccd_x_max = 1;
     std::int32_t ccd_y_max = 1;
 
+    // ---- Setup page ----
+    // Reply decoding (Trans_end_common, Trans_end_easy, Trans_cstm_hidden) is protected below.
+    void LensClick();
+    void DC_LVLChange();
+    void ELCLVLChange();
+    void Shutter_NTChange();
+    void SenseUpChange();
+    void AGC_SELClick();
+    void AGC_MAXChange();
+    void DNR_SELClick();
+    void wb_selectClick();
+    void AWCClick();
+    void atw_ofs_lvlChange();
+    void wb_manu_rChange();
+    void wb_manu_bChange();
+    void blc_lvlChange();
+    void blcsClick();
+    void wdr_eff_lvlChange();
+    void mot_selClick();
+    void mot_lvlChange();
+    void mot_timeClick();
+    void mot_osdClick();
+    void ZoomClick();
+    void ZoomBarChange();
+    void ENH_HChange();
+    void ENH_VChange();
+    void r_y_lvlChange();
+    void b_y_lvlChange();
+    void FREEZEClick();
+    void FRZ_MODEClick();
+    void PriorityClick();
+    void h_revClick();
+    void h_revKeyPress(char key);
+    void v_revClick();
+    void v_revKeyPress(char key);
+    void NegaClick();
+    void GAMMAClick();
+    void LANGUAGEClick();
+    void SYNCClick();
+    void V_PHASEChange();
+    void PresetClick();
+    void PRESET_timerTimer();
+    // Track-bar timer ticks: each sends its track bar's position once the link is free.
+    void DCTimerTimer();
+    void LensTimerTimer();
+    void AGCTimerTimer();
+    void ATWTimerTimer();
+    void wb_manu_r_timerTimer();
+    void wb_manu_b_timerTimer();
+    void blc_lvl_timerTimer();
+    void wdr_eff_TimerTimer();
+    void mot_TimerTimer();
+    void ZoomTimerTimer();
+    void ENH_H_timerTimer();
+    void ENH_V_timerTimer();
+    void r_y_timerTimer();
+    void b_y_timerTimer();
+    void V_PHASE_timerTimer();
+    // The three 48-cell area grids.
+    void BLCAreaSet();
+    void WDRAreaSet();
+    void MOTAreaSet();
+    void BLCAreaSend();
+    void WDRAreaSend();
+    void MOTAreaSend();
+    void BLCCheck01Click();
+    void WDRCheck01Click();
+    void MOTCheck01Click();
+    // Title blocks and the mask drawing, reached from the decoders.
+    void CharSet();
+    void CidWrite(int block);
+    void mask_on_timerTimer();
+
+    QScrollArea* setup_scroll = nullptr;
+    QWidget* Panel4 = nullptr;
+    RadioGroup* Lens = nullptr;
+    QSlider* DC_LVL = nullptr;
+    QSlider* ELCLVL = nullptr;
+    QComboBox* Shutter_NT = nullptr;
+    QComboBox* Shutter_PAL = nullptr;
+    QComboBox* SenseUp = nullptr;
+    RadioGroup* AGC_SEL = nullptr;
+    QSlider* AGC_MAX = nullptr;
+    RadioGroup* DNR_SEL = nullptr;
+    QSlider* AGC_MAN = nullptr;
+    RadioGroup* wb_select = nullptr;
+    QPushButton* AWC = nullptr;
+    QSlider* atw_ofs_lvl = nullptr;
+    QSlider* wb_manu_r = nullptr;
+    QSlider* wb_manu_b = nullptr;
+    RadioGroup* blcs = nullptr;
+    QGroupBox* blc_grp = nullptr;
+    QWidget* Panel5 = nullptr;
+    QSlider* blc_lvl = nullptr;
+    QGroupBox* wdr_grp = nullptr;
+    QWidget* wdr_panel = nullptr;
+    QSlider* wdr_eff_lvl = nullptr;
+    QGroupBox* mot_grp = nullptr;
+    RadioGroup* mot_sel = nullptr;
+    QWidget* mot_panel = nullptr;
+    QSlider* mot_lvl = nullptr;
+    RadioGroup* mot_time = nullptr;
+    RadioGroup* mot_osd = nullptr;
+    QGroupBox* ZOOM_GRP = nullptr;
+    RadioGroup* Zoom = nullptr;
+    QSlider* ZoomBar = nullptr;
+    QSlider* ENH_H = nullptr;
+    QSlider* ENH_V = nullptr;
+    QSlider* r_y_lvl = nullptr;
+    QSlider* b_y_lvl = nullptr;
+    QCheckBox* FREEZE = nullptr;
+    RadioGroup* FRZ_MODE = nullptr;
+    RadioGroup* Priority = nullptr;
+    QCheckBox* h_rev = nullptr;
+    QCheckBox* v_rev = nullptr;
+    QCheckBox* Nega = nullptr;
+    RadioGroup* GAMMA = nullptr;
+    RadioGroup* LANGUAGE = nullptr;
+    RadioGroup* SYNC = nullptr;
+    QSlider* V_PHASE = nullptr;
+    QPushButton* Preset = nullptr;
+    std::array<QCheckBox*, 48> BLCCheck{}; // BLCCheck01..BLCCheck48
+    std::array<QCheckBox*, 48> WDRCheck{}; // WDRCheck01..WDRCheck48
+    std::array<QCheckBox*, 48> MOTCheck{}; // MOTCheck01..MOTCheck48
+    // "Camera ID", "COMM." and "Mask" groups.
+    RadioGroup* Ctitle = nullptr;
+    RadioGroup* ID_POSI = nullptr;
+    QLineEdit* CName = nullptr;
+    QPushButton* SetTitle = nullptr;
+    RadioGroup* COMM_MODE = nullptr;
+    QLineEdit* COMM_ID = nullptr;
+    UpDown* COMM_ID_UPDN = nullptr;
+    QPushButton* COMM_ID_SET_BTN = nullptr;
+    QGroupBox* GroupBox6 = nullptr;
+    QCheckBox* MaskA = nullptr;
+    QCheckBox* MaskB = nullptr;
+    QCheckBox* MaskC = nullptr;
+    QCheckBox* MaskD = nullptr;
+    QComboBox* mask = nullptr;
+    // Controls of the Debug and Lens Adjust pages that the Setup decoders write.
+    RadioGroup* dbg_blcs = nullptr;
+    RadioGroup* wdr_test_sel = nullptr;
+    QSlider* wdr_test_onlvl = nullptr;
+    QSlider* CromaBY = nullptr;
+    QSlider* CromaRY = nullptr;
+    QSlider* RYP = nullptr;
+    QSlider* BYP = nullptr;
+    QSlider* RYN = nullptr;
+    QSlider* BYN = nullptr;
+    QLineEdit* rg_width = nullptr;
+    QLineEdit* shd_delay = nullptr;
+    QLineEdit* shp_delay = nullptr;
+    QLineEdit* rg_delay = nullptr;
+
+    QTimer* DCTimer = nullptr;
+    QTimer* LensTimer = nullptr;
+    QTimer* AGCTimer = nullptr;
+    QTimer* ATWTimer = nullptr;
+    QTimer* wb_manu_r_timer = nullptr;
+    QTimer* wb_manu_b_timer = nullptr;
+    QTimer* blc_lvl_timer = nullptr;
+    QTimer* wdr_eff_Timer = nullptr;
+    QTimer* mot_Timer = nullptr;
+    QTimer* ZoomTimer = nullptr;
+    QTimer* ENH_H_timer = nullptr;
+    QTimer* ENH_V_timer = nullptr;
+    QTimer* r_y_timer = nullptr;
+    QTimer* b_y_timer = nullptr;
+    QTimer* V_PHASE_timer = nullptr;
+    QTimer* PRESET_timer = nullptr;
+    QTimer* mask_on_timer = nullptr;
+
+    // Back light selection last accepted: 0 OFF, 1 ON, 2 WDR.
+    std::int32_t blc_saved = 0;
+    // Privacy-mask limits: H lower, H upper, V lower, V upper.
+    std::array<std::uint8_t, 4> mask_limits{};
+    // Mask rectangle last read, in drawing units: H start, V start, H end, V end.
+    std::array<std::int32_t, 4> mask_view{};
+    // ---- end of Setup page ----
+
 protected:
     // Reply decoders, called by Trans_end in this order: the common one, the active page's, the
     // Setup interlocks, then the defect marker.
