@@ -92,6 +92,7 @@ void CameraModel::restore_factory_image()
     for (const NamedDefault& d : kNamedDefaults) params_[d.addr] = d.value;
     key_presses_.clear();
     reset_count_ = 0;
+    setup_.restore_factory();
     power_on_reset();
 }
 
@@ -143,8 +144,11 @@ std::optional<CameraModel::Handler> CameraModel::find_handler(std::uint8_t comma
         {kClassWrite, 0x0C, &CameraModel::write_eeprom},
         {kClassWrite, 0x0F, &CameraModel::write_eeprom_and_ram},
         {kClassWrite, 0x32, &CameraModel::press_key},
+        {kClassRead, 0x50, &CameraModel::read_setup_group},
+        {kClassRead, 0x10, &CameraModel::read_title_block},
         {frames::kCommandReset, kAnySub, &CameraModel::reset},
     };
+    if (command_class == kClassWrite && SetupState::handles_write(sub)) return &CameraModel::write_setting;
     std::optional<Handler> any;
     for (const Row& row : kCommands) {
         if (row.command_class != command_class) continue;
@@ -250,6 +254,44 @@ CameraModel::Outcome CameraModel::reset(const frames::Frame&, frames::Frame&)
     ++reset_count_;
     power_on_reset();
     return Outcome::Silent;
+}
+
+// 0x33 0x50 g: setup group g in reply bytes 4..14.
+CameraModel::Outcome CameraModel::read_setup_group(const frames::Frame& command, frames::Frame& reply)
+{
+    if (!SetupState::has_group(command[3])) {
+        reply[1] = kReplyRefused;
+        return Outcome::Answer;
+    }
+    const SetupState::Group& group = setup_.group(command[3]);
+    std::copy(group.begin(), group.end(), reply.begin() + 4);
+    return Outcome::Answer;
+}
+
+// 0x33 0x10 0x01 b: title block b, five character codes; the camera shows no title of its own
+// yet, so every code is the space (0x00FD).
+CameraModel::Outcome CameraModel::read_title_block(const frames::Frame& command, frames::Frame& reply)
+{
+    constexpr std::uint16_t kSpaceCode = 0x00FD;
+    if (command[3] != 0x01 || command[4] > 3) {
+        reply[1] = kReplyRefused;
+        return Outcome::Answer;
+    }
+    reply[4] = command[4];
+    for (std::size_t i = 0; i < 5; ++i) put_word(reply, 5 + 2 * i, kSpaceCode);
+    return Outcome::Answer;
+}
+
+// 0x23 with a Setup page sub-code: the setting changes and the command is echoed.
+CameraModel::Outcome CameraModel::write_setting(const frames::Frame& command, frames::Frame& reply)
+{
+    echo_command_data(command, reply);
+    switch (setup_.write(command)) {
+    case SetupState::Result::Accepted: break;
+    case SetupState::Result::Refused: reply[1] = kReplyRefused; break;
+    case SetupState::Result::NoExternalSync: reply[1] = frames::kReplySecondAnswer; break;
+    }
+    return Outcome::Answer;
 }
 
 } // namespace sim

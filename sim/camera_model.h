@@ -13,6 +13,7 @@
 
 #include "bytes.h"
 #include "link/frames.h"
+#include "setup_state.h"
 
 #include <array>
 #include <cstddef>
@@ -67,6 +68,10 @@ public:
     const std::vector<std::uint8_t>& key_presses() const { return key_presses_; }
     int reset_count() const { return reset_count_; }
 
+    // The Setup page's settings.
+    SetupState& setup() { return setup_; }
+    const SetupState& setup() const { return setup_; }
+
     // Handler outcome: answer with the (possibly refused) reply frame, or stay silent.
     enum class Outcome { Answer, Silent };
     using Handler = Outcome (CameraModel::*)(const frames::Frame& command, frames::Frame& reply);
@@ -84,12 +89,16 @@ private:
     Outcome write_eeprom_and_ram(const frames::Frame& command, frames::Frame& reply);
     Outcome press_key(const frames::Frame& command, frames::Frame& reply);
     Outcome reset(const frames::Frame& command, frames::Frame& reply);
+    Outcome read_setup_group(const frames::Frame& command, frames::Frame& reply);
+    Outcome read_title_block(const frames::Frame& command, frames::Frame& reply);
+    Outcome write_setting(const frames::Frame& command, frames::Frame& reply);
 
     std::array<std::uint16_t, kRegisterCount> registers_{};
     std::array<std::uint16_t, kParamWords> params_{};
     std::uint8_t camera_id_ = 1;
     std::vector<std::uint8_t> key_presses_;
     int reset_count_ = 0;
+    SetupState setup_;
 };
 
 } // namespace sim

@@ -1,0 +1,59 @@
+#pragma once
+// The camera's user settings as the Setup page reads and writes them: setup groups 0..7 and 10,
+// each read back as reply bytes 4..14, and the write commands that change them. "Default" brings
+// back the factory settings.
+
+#include "link/frames.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+namespace sim {
+
+class SetupState {
+public:
+    static constexpr std::size_t kGroupBytes = 11; // reply bytes 4..14
+    using Group = std::array<std::uint8_t, kGroupBytes>;
+
+    enum class Result { Accepted, Refused, NoExternalSync };
+
+    SetupState() { restore_factory(); }
+
+    void restore_factory();
+
+    // True for the groups the camera has (0..7 and 10).
+    static bool has_group(std::uint8_t group);
+    // Group bytes for a group the camera has; reply byte 4 + k is entry k.
+    const Group& group(std::uint8_t group) const;
+    // Presets one byte of a group, as if the camera had been set up that way.
+    void set_byte(std::uint8_t group, std::size_t index, std::uint8_t value) { groups_.at(group).at(index) = value; }
+
+    // True when this write (command byte 2 = sub-code) is a setting of the Setup page.
+    static bool handles_write(std::uint8_t sub);
+    // Applies a setting command (bytes from 1); Refused for an item the camera does not know.
+    Result write(const frames::Frame& command);
+
+    // A camera without an external sync input answers "EXT" with the second answer code.
+    void set_external_sync_input(bool present) { external_sync_input_ = present; }
+    int one_push_count() const { return one_push_count_; }
+    int default_count() const { return default_count_; }
+
+private:
+    // Where a one-byte setting lives: group and index within the group's bytes.
+    struct Place {
+        std::uint8_t group;
+        std::uint8_t index;
+    };
+    static std::optional<Place> find_place(std::uint8_t sub, std::uint8_t item);
+    Result write_areas(const frames::Frame& command, std::uint8_t group);
+    Result write_sync(const frames::Frame& command);
+
+    std::array<Group, 11> groups_{};
+    bool external_sync_input_ = true;
+    int one_push_count_ = 0;
+    int default_count_ = 0;
+};
+
+} // namespace sim
