@@ -6,11 +6,11 @@
 #include "comm/line_settings.h"
 #include "comm/port_naming.h"
 #include "support/fake_dialogs.h"
+#include "support/private_folder.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -93,8 +93,6 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(config.isValid());
-        saved_config = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
         char name[128] = {};
         ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
         slave_name = QString::fromLocal8Bit(name);
@@ -109,7 +107,6 @@ protected:
         comm.reset();
         if (master >= 0) close(master);
         close(slave);
-        qputenv("XDG_CONFIG_HOME", saved_config);
         EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages.front().text.toStdString();
     }
 
@@ -156,8 +153,7 @@ protected:
         };
     }
 
-    QTemporaryDir config;
-    QByteArray saved_config;
+    PrivateFolder config{"XDG_CONFIG_HOME"};
     FakeDialogs dialogs;
     int master = -1;
     int slave = -1;

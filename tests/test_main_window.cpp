@@ -194,13 +194,9 @@ TEST_F(WindowTest, AFrameSplitAcrossNotificationsDecodesAsAWhole)
 
 TEST_F(WindowTest, TwoRepliesInOneNotificationAreHandledOneAfterTheOther)
 {
-    TFKR58* w = open_window();
+    open_window();
     ASSERT_TRUE(wait_idle());
-    w->SendTimer->stop();
-    camera.clear_received();
-    camera.inject(sim::Fault::NoAnswer, 2);
-    w->ReLoadClick();
-    ASSERT_TRUE(wait_received(1));
+    ASSERT_TRUE(reload_unanswered(2));
     // Both answers arrive in one write: the first must be handled, and the next read chained,
     // before the second is decoded as that read's answer.
     Bytes both = reply_frame_bytes({0xA0, 0x0A, 0x01, 0x00});
@@ -253,11 +249,7 @@ TEST_F(WindowTest, AckOrNakWhileWaitingOnlyMarksTheAnswerBegun)
 {
     TFKR58* w = open_window();
     ASSERT_TRUE(wait_idle());
-    w->SendTimer->stop();
-    camera.clear_received();
-    camera.inject(sim::Fault::NoAnswer, 1);
-    w->ReLoadClick();
-    ASSERT_TRUE(wait_received(1));
+    ASSERT_TRUE(reload_unanswered());
     EXPECT_EQ(w->link_status, 1);
     camera.send_raw({frames::ACK});
     ASSERT_TRUE(QTest::qWaitFor([&] { return w->link_status == 2; }, 5000));
@@ -293,11 +285,7 @@ TEST_F(WindowTest, SilentCameraIsAbandonedOnTheFourthTickAndALateReplyChainsNoth
 {
     auto* w = open_window<RecordingWindow>();
     ASSERT_TRUE(wait_idle());
-    w->SendTimer->stop();
-    camera.clear_received();
-    camera.inject(sim::Fault::NoAnswer, 1);
-    w->ReLoadClick();
-    ASSERT_TRUE(wait_received(1));
+    ASSERT_TRUE(reload_unanswered());
     tick_send_timer(3);
     EXPECT_TRUE(w->comm_busy);
     EXPECT_EQ(w->trans_no, 1u);
@@ -325,11 +313,7 @@ TEST_F(WindowTest, UserActionsDuringASeriesOrAnExchangeAreDropped)
 {
     TFKR58* w = open_window();
     ASSERT_TRUE(wait_idle());
-    w->SendTimer->stop();
-    camera.clear_received();
-    camera.inject(sim::Fault::NoAnswer, 1);
-    w->ReLoadClick();
-    ASSERT_TRUE(wait_received(1));
+    ASSERT_TRUE(reload_unanswered());
     EXPECT_FALSE(w->Trans_chk());
     w->Reset1Click();
     w->SW_push(2);
@@ -385,11 +369,7 @@ TEST_F(WindowTest, PageChangeDuringASeriesGoesOnWithTheNewPagesTable)
 {
     TFKR58* w = open_window(TFKR58::Debug);
     ASSERT_TRUE(wait_idle());
-    w->SendTimer->stop();
-    camera.clear_received();
-    camera.inject(sim::Fault::NoAnswer, 1);
-    w->ReLoadClick();
-    ASSERT_TRUE(wait_received(1));
+    ASSERT_TRUE(reload_unanswered());
     // The user selects Setup: its reload cannot send while the Debug read is outstanding.
     w->PageControl1->setCurrentIndex(TFKR58::SetupPage);
     EXPECT_EQ(w->trans_no, 1u);
@@ -403,10 +383,7 @@ TEST_F(WindowTest, PageChangeDuringASeriesGoesOnWithTheNewPagesTable)
 
     // Switching to Copy sends nothing; the series goes on with Copy's type 1 and then ends.
     w->select_page(TFKR58::DebugPage);
-    camera.clear_received();
-    camera.inject(sim::Fault::NoAnswer, 1);
-    w->ReLoadClick();
-    ASSERT_TRUE(wait_received(1));
+    ASSERT_TRUE(reload_unanswered());
     w->PageControl1->setCurrentIndex(TFKR58::CopyPage);
     EXPECT_TRUE(w->ResetButton->isHidden());
     camera.send_raw(reply_frame_bytes({0xA0, 0x0A, 0x01, 0x00}));

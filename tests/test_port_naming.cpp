@@ -1,11 +1,10 @@
 // Which device file a port number opens.
 
 #include "comm/port_naming.h"
+#include "support/private_folder.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
-#include <QtGlobal>
 
 #include <gtest/gtest.h>
 
@@ -13,16 +12,9 @@ namespace {
 
 class PortNaming : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(config.isValid());
-        saved = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-    }
-    void TearDown() override { qputenv("XDG_CONFIG_HOME", saved); }
+    void SetUp() override { ASSERT_TRUE(config.isValid()); }
 
-    QTemporaryDir config;
-    QByteArray saved;
+    PrivateFolder config{"XDG_CONFIG_HOME"};
 };
 
 TEST_F(PortNaming, LinksLiveInTheUserConfigurationFolder)

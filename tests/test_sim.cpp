@@ -4,9 +4,9 @@
 #include "comm/port_naming.h"
 #include "link/frames.h"
 #include "sim_camera.h"
+#include "support/private_folder.h"
 
 #include <QByteArray>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -591,21 +591,14 @@ TEST_F(SimCameraTest, ExclusiveUseEndsWhenTheClientCloses)
 
 class PublishTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(config.isValid());
-        saved = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-    }
-    void TearDown() override { qputenv("XDG_CONFIG_HOME", saved); }
+    void SetUp() override { ASSERT_TRUE(config.isValid()); }
 
     static std::filesystem::path link_of(int port)
     {
         return port_link_path(port).toStdString();
     }
 
-    QTemporaryDir config;
-    QByteArray saved;
+    PrivateFolder config{"XDG_CONFIG_HOME"};
 };
 
 TEST_F(PublishTest, LinkPointsAtTheSlaveAndGoesWithTheSimulator)

@@ -2,12 +2,12 @@
 // locks and sockets left by a crashed instance do not block the next start.
 
 #include "main_window/single_instance.h"
+#include "support/private_folder.h"
 
 #include <QFile>
 #include <QLocalServer>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
@@ -24,16 +24,9 @@ const QString kToolName = QStringLiteral("QMT CCTV Camera Adjust tool.");
 
 class SingleInstanceTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(runtime.isValid());
-        saved = qgetenv("XDG_RUNTIME_DIR");
-        qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
-    }
-    void TearDown() override { qputenv("XDG_RUNTIME_DIR", saved); }
+    void SetUp() override { ASSERT_TRUE(runtime.isValid()); }
 
-    QTemporaryDir runtime;
-    QByteArray saved;
+    PrivateFolder runtime{"XDG_RUNTIME_DIR"};
 };
 
 pid_t dead_process_id()

@@ -211,6 +211,10 @@ void TFKR58::build_status_bar()
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar1"));
     bar->setSizeGripEnabled(false);
+    // The panels keep their fixed widths; a compact font lets a whole 34-digit trace fit in one.
+    QFont compact = bar->font();
+    compact.setPointSizeF(compact.pointSizeF() * 0.8);
+    bar->setFont(compact);
     for (int i = 0; i < 4; ++i) {
         StatusPanel[i] = new QLabel(bar);
         StatusPanel[i]->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));

@@ -31,8 +31,6 @@ std::vector<Bytes> page_series(int page)
 void WindowTest::SetUp()
 {
     ASSERT_TRUE(config.isValid());
-    saved_config_home = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     ASSERT_TRUE(camera.start());
     ASSERT_TRUE(camera.publish_as_port(1));
 }
@@ -41,7 +39,6 @@ void WindowTest::TearDown()
 {
     window.reset();
     camera.stop();
-    qputenv("XDG_CONFIG_HOME", saved_config_home);
 }
 
 bool WindowTest::wait_idle(int timeout_ms)
@@ -62,6 +59,15 @@ std::vector<Bytes> WindowTest::received_bodies(std::size_t body_length)
         bodies.emplace_back(unit.begin() + 1, unit.begin() + 1 + static_cast<std::ptrdiff_t>(body_length));
     }
     return bodies;
+}
+
+bool WindowTest::reload_unanswered(int silent_answers)
+{
+    window->SendTimer->stop();
+    camera.clear_received();
+    camera.inject(sim::Fault::NoAnswer, silent_answers);
+    window->ReLoadClick();
+    return wait_received(1);
 }
 
 void WindowTest::tick_send_timer(int ticks)

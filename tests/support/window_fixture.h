@@ -3,12 +3,11 @@
 // message box recorded instead of shown.
 
 #include "support/fake_dialogs.h"
+#include "support/private_folder.h"
 #include "main_window/mkr58.h"
 #include "sim_camera.h"
 
-#include <QTemporaryDir>
 #include <QTest>
-#include <QtGlobal>
 
 #include <gtest/gtest.h>
 
@@ -45,11 +44,13 @@ protected:
     bool wait_received(std::size_t count, int timeout_ms = 15000);
     // Command bodies (bytes 1..14) of what the simulator received since the last clear.
     std::vector<Bytes> received_bodies(std::size_t body_length = 14);
+    // Stops SendTimer and reloads the page with the camera silent on the first read; true once
+    // that read has gone out, so the exchange is outstanding.
+    bool reload_unanswered(int silent_answers = 1);
     // The time-out without waiting real seconds: SendTimer is stopped and ticked by the test.
     void tick_send_timer(int ticks);
 
-    QTemporaryDir config;
-    QByteArray saved_config_home;
+    PrivateFolder config{"XDG_CONFIG_HOME"};
     FakeDialogs fake_dialogs;
     sim::SimCamera camera;
     std::unique_ptr<TFKR58> window;
