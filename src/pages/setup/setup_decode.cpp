@@ -4,6 +4,7 @@
 
 #include "link/hex_text.h"
 #include "main_window/mkr58.h"
+#include "mask/mask_geometry.h"
 #include "pages/setup/setup_support.h"
 #include "widgets/dialogs.h"
 #include "widgets/radio_group.h"
@@ -40,8 +41,6 @@ constexpr int kPalBit = 0x0001;
 
 constexpr int kMaskFirst = 0x10;
 constexpr int kMaskLast = 0x13;
-// NTSC mask heights are kept in camera lines, 0.86 of a drawing pixel.
-constexpr long double kNtscLineRatio = 0.86L;
 
 // Sign and magnitude in 9 bits: bit 8 the sign, bits 0..7 the magnitude; bits 9..15 are ignored.
 int sign_magnitude(int value)
@@ -86,10 +85,8 @@ void decode_register(TFKR58& w, const frames::Frame& r)
 void decode_mask(TFKR58& w, const frames::Frame& r)
 {
     if (r[3] < kMaskFirst || r[3] > kMaskLast) return;
-    const auto to_view = [&w](int v) {
-        return w.pal_mode == 0 ? static_cast<std::int32_t>(v / kNtscLineRatio) : v;
-    };
-    w.mask_view = {r[4], to_view(r[5]), r[6], to_view(r[7])};
+    const MaskRect view = mask_view_of_reply({r[4], r[5], r[6], r[7]}, w.pal_mode == 1);
+    w.mask_view = {view.hs, view.vs, view.he, view.ve};
     enable_timer(w.mask_on_timer);
 }
 
