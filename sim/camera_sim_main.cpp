@@ -22,17 +22,19 @@ struct Options {
     int port = 1;
     bool pal = false;
     bool pacing = false;
+    bool external_sync = true;
 };
 
 void print_usage(std::FILE* out)
 {
     std::fprintf(out,
-                 "Usage: camera-sim [--port N] [--pal] [--pace] [--help]\n"
+                 "Usage: camera-sim [--port N] [--pal] [--pace] [--no-ext-sync] [--help]\n"
                  "Simulates the camera on a pseudo-terminal and links it as port COM<N> in\n"
                  "$XDG_CONFIG_HOME/camera-adjust/ports (default port 1), where the tool looks.\n"
                  "  --port N  publish as COM<N> (1..99)\n"
                  "  --pal     start with the PAL TV system instead of NTSC\n"
                  "  --pace    send answers at the pace of 19200 baud\n"
+                 "  --no-ext-sync  a camera without an external sync input (refuses EXT)\n"
                  "  --help    show this text\n"
                  "Lines: '<- ' received from the tool, '-> ' answered. Ctrl+C ends.\n");
 }
@@ -51,6 +53,8 @@ bool parse_options(int argc, char** argv, Options& options, int& exit_code)
             options.pal = true;
         } else if (arg == "--pace") {
             options.pacing = true;
+        } else if (arg == "--no-ext-sync") {
+            options.external_sync = false;
         } else if (arg == "--port" && i + 1 < argc) {
             char* end = nullptr;
             const long port = std::strtol(argv[++i], &end, 10);
@@ -133,7 +137,10 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
 
     sim::SimCamera camera;
-    camera.with_model([&](sim::CameraModel& model) { model.set_pal(options.pal); });
+    camera.with_model([&](sim::CameraModel& model) {
+        model.set_pal(options.pal);
+        model.setup().set_external_sync_input(options.external_sync);
+    });
     camera.set_baud_pacing(options.pacing);
     camera.set_trace(print_event);
     if (!camera.start()) {

@@ -47,7 +47,11 @@ int UpDown::position() const
 
 void UpDown::setPosition(int position)
 {
-    position = std::clamp(position, min_, max_);
+    // Not std::clamp: a camera may report a minimum above its maximum, and then the maximum wins.
+    if (position > max_)
+        position = max_;
+    else if (position < min_)
+        position = min_;
     const bool changed = position != position_;
     position_ = position;
     buddy_->setText(QString::number(position_));
