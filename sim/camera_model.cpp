@@ -146,6 +146,7 @@ std::optional<CameraModel::Handler> CameraModel::find_handler(std::uint8_t comma
         {kClassWrite, 0x32, &CameraModel::press_key},
         {kClassRead, 0x50, &CameraModel::read_setup_group},
         {kClassRead, 0x10, &CameraModel::read_title_block},
+        {kClassRead, 0x1F, &CameraModel::read_mask_rect},
         {frames::kCommandReset, kAnySub, &CameraModel::reset},
     };
     if (command_class == kClassWrite && SetupState::handles_write(sub)) return &CameraModel::write_setting;
@@ -268,17 +269,30 @@ CameraModel::Outcome CameraModel::read_setup_group(const frames::Frame& command,
     return Outcome::Answer;
 }
 
-// 0x33 0x10 0x01 b: title block b, five character codes; the camera shows no title of its own
-// yet, so every code is the space (0x00FD).
+// 0x33 0x10 0x01 b: title block b, five character codes high byte first in reply bytes 5..14.
 CameraModel::Outcome CameraModel::read_title_block(const frames::Frame& command, frames::Frame& reply)
 {
-    constexpr std::uint16_t kSpaceCode = 0x00FD;
-    if (command[3] != 0x01 || command[4] > 3) {
+    constexpr std::size_t kChars = SetupState::kTitleBlockChars;
+    const std::size_t block = command[4];
+    if (command[3] != 0x01 || block >= SetupState::kTitleBlocks) {
         reply[1] = kReplyRefused;
         return Outcome::Answer;
     }
     reply[4] = command[4];
-    for (std::size_t i = 0; i < 5; ++i) put_word(reply, 5 + 2 * i, kSpaceCode);
+    for (std::size_t i = 0; i < kChars; ++i) put_word(reply, 5 + 2 * i, setup_.title()[block * kChars + i]);
+    return Outcome::Answer;
+}
+
+// 0x33 0x1F 0x10+m: the rectangle of mask m in reply bytes 4..7.
+CameraModel::Outcome CameraModel::read_mask_rect(const frames::Frame& command, frames::Frame& reply)
+{
+    const std::size_t mask = static_cast<std::size_t>(command[3]) - 0x10;
+    if (command[3] < 0x10 || mask >= SetupState::kMasks) {
+        reply[1] = kReplyRefused;
+        return Outcome::Answer;
+    }
+    const SetupState::MaskRect& rect = setup_.mask_rect(mask);
+    std::copy(rect.begin(), rect.end(), reply.begin() + 4);
     return Outcome::Answer;
 }
 

@@ -91,6 +91,7 @@ private:
     Outcome reset(const frames::Frame& command, frames::Frame& reply);
     Outcome read_setup_group(const frames::Frame& command, frames::Frame& reply);
     Outcome read_title_block(const frames::Frame& command, frames::Frame& reply);
+    Outcome read_mask_rect(const frames::Frame& command, frames::Frame& reply);
     Outcome write_setting(const frames::Frame& command, frames::Frame& reply);
 
     std::array<std::uint16_t, kRegisterCount> registers_{};

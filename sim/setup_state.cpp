@@ -14,7 +14,10 @@ constexpr std::uint8_t kWhiteBalance = 0x15;
 constexpr std::uint8_t kSync = 0x16;
 constexpr std::uint8_t kMotion = 0x19;
 constexpr std::uint8_t kDefault = 0x1E;
+constexpr std::uint8_t kMask = 0x1F;
+constexpr std::uint8_t kCommunication = 0x28;
 constexpr std::uint8_t kOnePushItem = 0x04;
+constexpr std::uint8_t kMaskRectItem = 0x10; // 0x10 + mask: the rectangle; 0..3: on/off
 
 constexpr std::size_t kGroupCount = 11;
 constexpr std::size_t kAreaBytes = 6;
@@ -44,6 +47,19 @@ constexpr std::array<SetupState::Group, kGroupCount> kFactory = {{
     {2, 190, 2, 140, 0, 0, 0, 0, 0, 0, 0},
 }};
 
+// "CAM 1" followed by spaces, as on-screen character codes.
+constexpr SetupState::Title kFactoryTitle = {0x000C, 0x000A, 0x0016, 0x00FD, 0x0001, 0x00FD, 0x00FD,
+                                             0x00FD, 0x00FD, 0x00FD, 0x00FD, 0x00FD, 0x00FD, 0x00FD,
+                                             0x00FD, 0x00FD, 0x00FD, 0x00FD, 0x00FD, 0x00FD};
+
+// One rectangle in each quarter of the picture, inside the limits of group 10.
+constexpr std::array<SetupState::MaskRect, SetupState::kMasks> kFactoryMasks = {{
+    {20, 20, 60, 50},
+    {130, 20, 180, 50},
+    {30, 90, 90, 130},
+    {120, 90, 170, 130},
+}};
+
 struct PlaceRow {
     std::uint8_t sub;
     std::uint8_t item;
@@ -62,14 +78,24 @@ constexpr PlaceRow kPlaces[] = {
     {0x19, 0x02, 4, 7},    {0x19, 0x03, 4, 8},    {0x19, 0x04, 4, 9},    {0x1B, 0x00, 5, 0},
     {0x1B, 0x01, 5, 1},    {0x1C, kNoItem, 5, 2}, {0x1D, kNoItem, 5, 3}, {0x20, kNoItem, 7, 0},
     {0x21, kNoItem, 7, 1}, {0x22, kNoItem, 7, 2}, {0x23, kNoItem, 7, 3},
+    {0x1F, 0x00, 7, 4},    {0x1F, 0x01, 7, 5},    {0x1F, 0x02, 7, 6},    {0x1F, 0x03, 7, 7},
+    {0x28, 0x00, 6, 5},    {0x28, 0x01, 6, 6},
 };
 
 // Sense-up, gamma, language, the flips and the priority carry their value right after the sub-code.
-bool has_item_byte(std::uint8_t sub) { return !(sub == 0x11 || sub == 0x1C || sub == 0x1D || sub >= 0x20); }
+bool has_item_byte(std::uint8_t sub)
+{
+    return !(sub == 0x11 || sub == 0x1C || sub == 0x1D || (sub >= 0x20 && sub <= 0x23));
+}
 
 } // namespace
 
-void SetupState::restore_factory() { groups_ = kFactory; }
+void SetupState::restore_factory()
+{
+    groups_ = kFactory;
+    title_ = kFactoryTitle;
+    masks_ = kFactoryMasks;
+}
 
 bool SetupState::has_group(std::uint8_t group) { return group <= 7 || group == 10; }
 
@@ -77,7 +103,7 @@ const SetupState::Group& SetupState::group(std::uint8_t group) const { return gr
 
 bool SetupState::handles_write(std::uint8_t sub)
 {
-    return (sub >= 0x10 && sub <= 0x1E) || (sub >= 0x20 && sub <= 0x23);
+    return (sub >= 0x10 && sub <= kMask) || (sub >= 0x20 && sub <= 0x23) || sub == kCommunication;
 }
 
 std::optional<SetupState::Place> SetupState::find_place(std::uint8_t sub, std::uint8_t item)
@@ -106,8 +132,8 @@ SetupState::Result SetupState::write(const frames::Frame& command)
         restore_factory();
         return Result::Accepted;
     }
-    // Title blocks are accepted; the camera keeps showing its own title.
-    if (sub == kTitle && item == kTitleBlockItem) return Result::Accepted;
+    if (sub == kTitle && item == kTitleBlockItem) return write_title_block(command);
+    if (sub == kMask && item >= kMaskRectItem) return write_mask_rect(command);
     const std::optional<Place> place = find_place(sub, item);
     if (!place) return Result::Refused;
     groups_[place->group][place->index] = has_item_byte(sub) ? command[4] : command[3];
@@ -135,6 +161,27 @@ SetupState::Result SetupState::write_sync(const frames::Frame& command)
         return Result::Accepted;
     }
     return Result::Refused;
+}
+
+// 0x10 0x01 b, then five character codes high byte first: characters 5b+1..5b+5.
+SetupState::Result SetupState::write_title_block(const frames::Frame& command)
+{
+    const std::size_t block = command[4];
+    if (block >= kTitleBlocks) return Result::Refused;
+    for (std::size_t i = 0; i < kTitleBlockChars; ++i) {
+        const std::size_t at = 5 + 2 * i;
+        title_[block * kTitleBlockChars + i] = static_cast<std::uint16_t>(command[at] << 8 | command[at + 1]);
+    }
+    return Result::Accepted;
+}
+
+// 0x1F 0x10+m Hs Vs He Ve, kept as written.
+SetupState::Result SetupState::write_mask_rect(const frames::Frame& command)
+{
+    const std::size_t mask = command[3] - kMaskRectItem;
+    if (mask >= kMasks) return Result::Refused;
+    std::copy_n(command.begin() + 4, masks_[mask].size(), masks_[mask].begin());
+    return Result::Accepted;
 }
 
 } // namespace sim
