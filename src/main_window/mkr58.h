@@ -238,10 +238,28 @@ public:
     void BLCCheck01Click();
     void WDRCheck01Click();
     void MOTCheck01Click();
-    // Title blocks and the mask drawing, reached from the decoders.
-    void CharSet();
+    // "Camera ID" and "COMM." groups. The title travels in four blocks of five characters:
+    // CidWrite sends one block and the reply to it sends the next; CharSet decodes one read block.
+    void CtitleClick();
+    void ID_POSIClick();
+    void SetTitleClick();
     void CidWrite(int block);
+    void CharSet();
+    void COMM_MODEClick();
+    void COMM_ID_SET_BTNClick();
+    // "Mask" group and the mask window's drawing; m is the mask index, 0..3 for A..D.
+    void MaskAClick();
+    void MaskBClick();
+    void MaskCClick();
+    void MaskDClick();
+    void maskChange();
+    void Mask_read(int m);
+    void Mask_write(int m, int x1, int y1, int x2, int y2);
+    void Mask_disp(int hs, int vs, int he, int ve);
+    void Mask_area_clear();
     void mask_on_timerTimer();
+    // The check box that switches mask m on and off.
+    QCheckBox* mask_switch(int m) const;
 
     QScrollArea* setup_scroll = nullptr;
     QWidget* Panel4 = nullptr;
@@ -348,6 +366,12 @@ public:
     std::array<std::uint8_t, 4> mask_limits{};
     // Mask rectangle last read, in drawing units: H start, V start, H end, V end.
     std::array<std::int32_t, 4> mask_view{};
+    // The title assembled from the read blocks, five characters per block.
+    QString title_text;
+    // A rectangle is being dragged on the mask window, from the point where the button went down.
+    bool mask_dragging = false;
+    std::int32_t mask_down_x = 0;
+    std::int32_t mask_down_y = 0;
     // ---- end of Setup page ----
 
 protected:

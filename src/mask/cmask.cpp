@@ -1,5 +1,8 @@
 #include "mask/cmask.h"
 
+#include "main_window/mkr58.h"
+
+#include <QComboBox>
 #include <QEvent>
 #include <QFrame>
 #include <QLabel>
@@ -7,6 +10,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace {
 constexpr int kPictureWidth = 200;
@@ -21,13 +26,13 @@ MaskPaintBox::MaskPaintBox(QWidget* parent) : QWidget(parent)
 void MaskPaintBox::draw_rect(const MaskRect& rect)
 {
     drawn_ = rect;
-    repaint();
+    update();
 }
 
 void MaskPaintBox::clear_area()
 {
     drawn_.reset();
-    repaint();
+    update();
 }
 
 void MaskPaintBox::paintEvent(QPaintEvent*)
@@ -47,9 +52,10 @@ void MaskPaintBox::mouseMoveEvent(QMouseEvent* event) { emit mouseMove(event->po
 
 void MaskPaintBox::mouseReleaseEvent(QMouseEvent* event) { emit mouseUp(event->position().toPoint()); }
 
-TFMask::TFMask(QWidget* owner)
+TFMask::TFMask(TFKR58* owner)
     : QWidget(owner, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                         | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+                         | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      main_(*owner)
 {
     // A window of its own that lives as long as the main window and closes with it.
     setObjectName(QStringLiteral("FMask"));
@@ -60,23 +66,26 @@ TFMask::TFMask(QWidget* owner)
     Panel9->setObjectName(QStringLiteral("Panel9"));
     Panel9->setFrameStyle(QFrame::Box | QFrame::Plain);
     Panel9->setGeometry(37, 16, 189, 142);
+    // The panel's children are placed in its client area, inside the border, and clipped to it.
+    auto* client = new QWidget(Panel9);
+    client->setGeometry(Panel9->contentsRect());
 
-    Image1 = new QLabel(Panel9);
+    Image1 = new QLabel(client);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(0, 0, kPictureWidth, kPictureHeight);
     Image1->setPixmap(QPixmap::fromImage(mask_backdrop_picture()));
     Image1->setAccessibleName(QStringLiteral("Camera picture"));
 
-    PaintBox2 = new MaskPaintBox(Panel9);
+    PaintBox2 = new MaskPaintBox(client);
     PaintBox2->setObjectName(QStringLiteral("PaintBox2"));
     PaintBox2->setGeometry(-12, 0, kPictureWidth, kPictureHeight);
 
-    Shape1 = new QFrame(Panel9);
+    Shape1 = new QFrame(client);
     Shape1->setObjectName(QStringLiteral("Shape1"));
     Shape1->setGeometry(24, 72, 33, 33);
     Shape1->hide();
 
-    PaintBox1 = new QWidget(Panel9);
+    PaintBox1 = new QWidget(client);
     PaintBox1->setObjectName(QStringLiteral("PaintBox1"));
     PaintBox1->setGeometry(104, 64, 33, 1);
 
@@ -95,13 +104,50 @@ TFMask::TFMask(QWidget* owner)
     Button1 = new QPushButton(QStringLiteral("Exit"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->move(160, 167);
-    connect(Button1, &QPushButton::clicked, this, &TFMask::exitClicked);
+    connect(Button1, &QPushButton::clicked, this, &TFMask::Button1Click);
+    connect(PaintBox2, &MaskPaintBox::mouseDown, this, &TFMask::PaintBox2MouseDown);
+    connect(PaintBox2, &MaskPaintBox::mouseMove, this, &TFMask::PaintBox2MouseMove);
+    connect(PaintBox2, &MaskPaintBox::mouseUp, this, &TFMask::PaintBox2MouseUp);
 }
 
 bool TFMask::event(QEvent* event)
 {
-    if (event->type() == QEvent::WindowActivate) emit activated();
+    if (event->type() == QEvent::WindowActivate) FormActivate();
     return QWidget::event(event);
+}
+
+void TFMask::FormActivate()
+{
+    main_.Mask_read(main_.mask->currentIndex());
+    main_.mask_dragging = false;
+}
+
+void TFMask::PaintBox2MouseDown(QPoint point)
+{
+    main_.mask_down_x = point.x();
+    main_.mask_down_y = point.y();
+    main_.mask_dragging = true;
+}
+
+void TFMask::PaintBox2MouseMove(QPoint point)
+{
+    if (!main_.mask_dragging) return;
+    const int x0 = main_.mask_down_x;
+    const int y0 = main_.mask_down_y;
+    main_.Mask_disp(std::min(x0, point.x()), std::min(y0, point.y()), std::max(x0, point.x()),
+                    std::max(y0, point.y()));
+}
+
+void TFMask::PaintBox2MouseUp(QPoint point)
+{
+    main_.mask_dragging = false;
+    main_.Mask_write(main_.mask->currentIndex(), main_.mask_down_x, main_.mask_down_y, point.x(), point.y());
+}
+
+void TFMask::Button1Click()
+{
+    main_.mask_dragging = false;
+    close(); // hidden, not destroyed: the window lives as long as the application
 }
 
 QImage mask_backdrop_picture()

@@ -1,6 +1,7 @@
 #pragma once
 // The mask drawing window: a still picture of a camera scene over which the technician drags a
-// privacy-mask rectangle. Created hidden at start; the Setup page's mask selection shows it.
+// privacy-mask rectangle. Created hidden at start; the Setup page's mask selection shows it. The
+// drag state and the rectangle's reading, drawing and writing belong to the main window.
 
 #include "mask/mask_geometry.h"
 
@@ -11,6 +12,7 @@
 class QFrame;
 class QLabel;
 class QPushButton;
+class TFKR58;
 
 // The drawing surface: reports the mouse in its own coordinates and shows at most one rectangle,
 // a black outline filled with the window's face colour that covers the picture under it.
@@ -45,7 +47,17 @@ public:
     static constexpr int kClientWidth = 263;
     static constexpr int kClientHeight = 199;
 
-    explicit TFMask(QWidget* owner = nullptr);
+    explicit TFMask(TFKR58* owner);
+
+    // Window events.
+    // Became the active window: the selected mask's rectangle is read (and drawn on the reply).
+    void FormActivate();
+    void PaintBox2MouseDown(QPoint point);
+    // Draws the rectangle dragged so far; nothing is sent before the button is released.
+    void PaintBox2MouseMove(QPoint point);
+    // Writes the dragged rectangle to the camera.
+    void PaintBox2MouseUp(QPoint point);
+    void Button1Click();
 
     QFrame* Panel9 = nullptr;
     QLabel* Image1 = nullptr;
@@ -59,13 +71,11 @@ public:
     QLabel* lbVert = nullptr;
     QPushButton* Button1 = nullptr;
 
-signals:
-    // The window became the active window (FormActivate).
-    void activated();
-    void exitClicked();
-
 protected:
     bool event(QEvent* event) override;
+
+private:
+    TFKR58& main_;
 };
 
 // The still picture behind the drawing surface: a street scene drawn in code.

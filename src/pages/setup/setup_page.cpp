@@ -370,16 +370,17 @@ void TFKR58::build_setup_page()
     {
         QGroupBox* box = b.group(p, "Camera ID");
         QGridLayout* g = grid_in(box);
-        Ctitle = b.radio(box, "Ctitle", "", {"OFF", "ON"}, 2, nullptr);
+        Ctitle = b.radio(box, "Ctitle", "", {"OFF", "ON"}, 2, &TFKR58::CtitleClick);
         g->addWidget(Ctitle, 0, 0, 1, 2);
-        ID_POSI = b.radio(box, "ID_POSI", "Position", {"Up-Left", "Up-Right", "Down-Left", "Down-Right"}, 1, nullptr);
+        ID_POSI = b.radio(box, "ID_POSI", "Position", {"Up-Left", "Up-Right", "Down-Left", "Down-Right"}, 1,
+                          &TFKR58::ID_POSIClick);
         g->addWidget(ID_POSI, 1, 0, 1, 2);
         CName = new QLineEdit(box);
         CName->setObjectName(QStringLiteral("CName"));
         CName->setMaxLength(20);
         CName->setAccessibleName(QStringLiteral("Camera title"));
         g->addWidget(CName, 2, 0);
-        SetTitle = b.button(box, "SetTitle", "Set", nullptr);
+        SetTitle = b.button(box, "SetTitle", "Set", &TFKR58::SetTitleClick);
         SetTitle->setMaximumWidth(44);
         g->addWidget(SetTitle, 2, 1);
         col->addWidget(box);
@@ -387,7 +388,7 @@ void TFKR58::build_setup_page()
     {
         QGroupBox* box = b.group(p, "COMM.");
         QGridLayout* g = grid_in(box);
-        COMM_MODE = b.radio(box, "COMM_MODE", "Mode", {"1:1", "1:N"}, 2, nullptr);
+        COMM_MODE = b.radio(box, "COMM_MODE", "Mode", {"1:1", "1:N"}, 2, &TFKR58::COMM_MODEClick);
         g->addWidget(COMM_MODE, 0, 0, 1, 4);
         COMM_ID = new QLineEdit(box);
         COMM_ID->setObjectName(QStringLiteral("COMM_ID"));
@@ -396,7 +397,7 @@ void TFKR58::build_setup_page()
         COMM_ID_UPDN->setObjectName(QStringLiteral("COMM_ID_UPDN"));
         auto* id_label = new QLabel(QStringLiteral("ID "), box);
         id_label->setBuddy(COMM_ID);
-        COMM_ID_SET_BTN = b.button(box, "COMM_ID_SET_BTN", "Set", nullptr);
+        COMM_ID_SET_BTN = b.button(box, "COMM_ID_SET_BTN", "Set", &TFKR58::COMM_ID_SET_BTNClick);
         COMM_ID_SET_BTN->setMinimumWidth(36);
         COMM_ID_SET_BTN->setMaximumWidth(44);
         g->addWidget(id_label, 1, 0);
@@ -408,15 +409,18 @@ void TFKR58::build_setup_page()
     {
         GroupBox6 = b.group(p, "Mask", "GroupBox6");
         QGridLayout* g = grid_in(GroupBox6);
-        MaskA = b.check(GroupBox6, "MaskA", "Mask A", nullptr);
-        MaskB = b.check(GroupBox6, "MaskB", "Mask B", nullptr);
-        MaskC = b.check(GroupBox6, "MaskC", "Mask C", nullptr);
-        MaskD = b.check(GroupBox6, "MaskD", "Mask D", nullptr);
+        MaskA = b.check(GroupBox6, "MaskA", "Mask A", &TFKR58::MaskAClick);
+        MaskB = b.check(GroupBox6, "MaskB", "Mask B", &TFKR58::MaskBClick);
+        MaskC = b.check(GroupBox6, "MaskC", "Mask C", &TFKR58::MaskCClick);
+        MaskD = b.check(GroupBox6, "MaskD", "Mask D", &TFKR58::MaskDClick);
         g->addWidget(MaskA, 0, 0);
         g->addWidget(MaskB, 0, 1);
         g->addWidget(MaskC, 1, 0);
         g->addWidget(MaskD, 1, 1);
-        mask = b.combo(GroupBox6, "mask", {"Mask A", "Mask B", "Mask C", "Mask D"}, nullptr);
+        mask = b.combo(GroupBox6, "mask", {"Mask A", "Mask B", "Mask C", "Mask D"}, &TFKR58::maskChange);
+        // Picking the mask already selected raises no change but opens its window again; after a
+        // pick that changed the selection the second call only raises the open window once more.
+        QObject::connect(mask, &QComboBox::activated, this, &TFKR58::maskChange);
         mask->setAccessibleName(QStringLiteral("Mask to edit"));
         g->addWidget(mask, 2, 0, 1, 2);
         col->addWidget(GroupBox6);
