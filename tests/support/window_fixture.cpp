@@ -1,6 +1,7 @@
 #include "support/window_fixture.h"
 
 #include "link/frames.h"
+#include "mask/cmask.h"
 #include "transactions/transaction_table.h"
 
 #include <QTimer>
@@ -39,6 +40,12 @@ void WindowTest::TearDown()
 {
     window.reset();
     camera.stop();
+}
+
+TFMask* WindowTest::create_mask_window()
+{
+    window->FMask = new TFMask(window.get());
+    return window->FMask;
 }
 
 bool WindowTest::wait_idle(int timeout_ms)

@@ -38,6 +38,8 @@ protected:
         return w;
     }
 
+    // Creates the hidden mask window beside the open main window, as the program does at start.
+    TFMask* create_mask_window();
     // Waits until no exchange is outstanding and no series runs.
     bool wait_idle(int timeout_ms = 15000);
     // Waits until the simulator has received `count` units in all.
