@@ -13,7 +13,8 @@ class QtDialogs final : public Dialogs {
 public:
     void message(const QString& text, const QString& caption) override
     {
-        QMessageBox::information(g_parent, caption, text, QMessageBox::Ok);
+        // Every message the tool shows reports something that went wrong.
+        QMessageBox::warning(g_parent, caption, text, QMessageBox::Ok);
     }
 
     bool confirm(const QString& text, const QString& caption) override
