@@ -61,6 +61,14 @@ const WriteCase kCases[] = {
     {"GAMMA", CONTROL(GAMMA), 1, nullptr, {0x23, 0x1C, 0x01}, 5, 2},
     {"LANGUAGE", CONTROL(LANGUAGE), 2, nullptr, {0x23, 0x1D, 0x02}, 5, 3},
     {"SYNC", CONTROL(SYNC), 1, nullptr, {0x23, 0x16, 0x00, 0x01}, 6, 0},
+    // The title, communication and mask switches.
+    {"Ctitle", CONTROL(Ctitle), 0, nullptr, {0x23, 0x10, 0x00, 0x00}, 0, 0},
+    {"ID_POSI", CONTROL(ID_POSI), 3, nullptr, {0x23, 0x10, 0x03, 0x03}, 0, 1},
+    {"COMM_MODE", CONTROL(COMM_MODE), 1, nullptr, {0x23, 0x28, 0x01, 0x01}, 6, 6},
+    {"MaskA", CONTROL(MaskA), 0, nullptr, {0x23, 0x1F, 0x00, 0x00}, 7, 4},
+    {"MaskB", CONTROL(MaskB), 1, nullptr, {0x23, 0x1F, 0x01, 0x01}, 7, 5},
+    {"MaskC", CONTROL(MaskC), 0, nullptr, {0x23, 0x1F, 0x02, 0x00}, 7, 6},
+    {"MaskD", CONTROL(MaskD), 1, nullptr, {0x23, 0x1F, 0x03, 0x01}, 7, 7},
 };
 
 class WriteCommandTest : public WindowTest, public ::testing::WithParamInterface<WriteCase> {};

@@ -10,8 +10,6 @@
 #include <QPushButton>
 
 using setup_test::feed_reply;
-using setup_test::set_shown;
-using setup_test::shown;
 
 namespace {
 
@@ -177,57 +175,5 @@ TEST_F(WindowTest, CommIdSetSendsTheShownNumberAndLeavesTheLinkIdAlone)
     ASSERT_TRUE(wait_idle());
     EXPECT_EQ(w->COMM_ID->text(), QStringLiteral("17"));
 }
-
-// One-byte settings of the title, communication and mask groups: bytes, camera state, reload.
-struct SwitchCase {
-    const char* name;
-    QWidget* (*control)(TFKR58&);
-    int value;
-    Bytes body;
-    std::uint8_t group;
-    std::size_t index;
-};
-
-#define CONTROL(member) [](TFKR58& w) -> QWidget* { return w.member; }
-
-const SwitchCase kSwitchCases[] = {
-    {"Ctitle", CONTROL(Ctitle), 0, {0x23, 0x10, 0x00, 0x00}, 0, 0},
-    {"ID_POSI", CONTROL(ID_POSI), 3, {0x23, 0x10, 0x03, 0x03}, 0, 1},
-    {"COMM_MODE", CONTROL(COMM_MODE), 1, {0x23, 0x28, 0x01, 0x01}, 6, 6},
-    {"MaskA", CONTROL(MaskA), 0, {0x23, 0x1F, 0x00, 0x00}, 7, 4},
-    {"MaskB", CONTROL(MaskB), 1, {0x23, 0x1F, 0x01, 0x01}, 7, 5},
-    {"MaskC", CONTROL(MaskC), 0, {0x23, 0x1F, 0x02, 0x00}, 7, 6},
-    {"MaskD", CONTROL(MaskD), 1, {0x23, 0x1F, 0x03, 0x01}, 7, 7},
-};
-
-class SwitchTest : public WindowTest, public ::testing::WithParamInterface<SwitchCase> {};
-
-TEST_P(SwitchTest, SendsAtOnceAndTheCameraKeepsIt)
-{
-    const SwitchCase& c = GetParam();
-    TFKR58* w = open_window();
-    ASSERT_TRUE(wait_idle());
-    QWidget* control = c.control(*w);
-    ASSERT_NE(shown(control), c.value) << "pick a value other than the factory setting";
-    camera.clear_received();
-
-    set_shown(control, c.value);
-    ASSERT_TRUE(wait_received(1));
-    ASSERT_TRUE(wait_idle());
-    EXPECT_EQ(camera.received(), std::vector<Bytes>{expected_frame(c.body)});
-    EXPECT_EQ(setup_test::sim_group(camera, c.group)[c.index], c.value);
-
-    {
-        setup::ControlUpdate updating(*w);
-        set_shown(control, c.value == 0 ? 1 : 0);
-    }
-    w->ReLoadClick();
-    ASSERT_TRUE(wait_idle());
-    EXPECT_EQ(shown(control), c.value);
-    EXPECT_TRUE(fake_dialogs.messages.empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(Setup, SwitchTest, ::testing::ValuesIn(kSwitchCases),
-                         [](const ::testing::TestParamInfo<SwitchCase>& info) { return std::string(info.param.name); });
 
 } // namespace

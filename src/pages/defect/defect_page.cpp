@@ -2,6 +2,7 @@
 
 #include "link/hex_text.h"
 #include "main_window/mkr58.h"
+#include "widgets/labelled_row.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -22,10 +23,7 @@ void TFKR58::build_defect_page()
         edit->setMaxLength(4);
         edit->setEnabled(false);
         edit->setFixedWidth(60);
-        auto* label = new QLabel(QString::fromLatin1(caption), TabSheet5);
-        label->setBuddy(edit);
-        grid->addWidget(label, row, 0);
-        grid->addWidget(edit, row, 1);
+        add_labelled_row(grid, row, QString::fromLatin1(caption), edit);
         return edit;
     };
     kizu_ax = add_position_edit("kizu_ax", "X", 0);

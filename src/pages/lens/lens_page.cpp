@@ -1,6 +1,7 @@
 // The Lens Adjust page.
 
 #include "main_window/mkr58.h"
+#include "widgets/labelled_row.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -16,10 +17,7 @@ QSlider* trim_slider(QGroupBox* box, QGridLayout* grid, int row, const char* nam
     auto* slider = new QSlider(Qt::Horizontal, box);
     slider->setObjectName(QString::fromLatin1(name));
     slider->setRange(minimum, maximum);
-    auto* label = new QLabel(QString::fromLatin1(caption), box);
-    label->setBuddy(slider);
-    grid->addWidget(label, row, 0);
-    grid->addWidget(slider, row, 1);
+    add_labelled_row(grid, row, QString::fromLatin1(caption), slider);
     return slider;
 }
 
@@ -28,10 +26,7 @@ QLineEdit* delay_edit(QGroupBox* box, QGridLayout* grid, int row, const char* na
     auto* edit = new QLineEdit(QStringLiteral("0"), box);
     edit->setObjectName(QString::fromLatin1(name));
     edit->setMaxLength(1);
-    auto* label = new QLabel(QString::fromLatin1(caption), box);
-    label->setBuddy(edit);
-    grid->addWidget(label, row, 0);
-    grid->addWidget(edit, row, 1);
+    add_labelled_row(grid, row, QString::fromLatin1(caption), edit);
     return edit;
 }
 

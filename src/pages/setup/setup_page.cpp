@@ -1,6 +1,7 @@
 // The Setup page: the camera's user settings, one control per setting, in the page's groups.
 
 #include "main_window/mkr58.h"
+#include "widgets/labelled_row.h"
 #include "pages/areas/area_grid.h"
 #include "pages/setup/setup_support.h"
 #include "widgets/radio_group.h"
@@ -127,11 +128,7 @@ public:
     // A captioned control on one row of a grid: the label is the control's buddy.
     QLabel* labelled_row(QGridLayout* grid, int row, const char* caption, QWidget* control)
     {
-        auto* label = new QLabel(QString::fromUtf8(caption), control->parentWidget());
-        label->setBuddy(control);
-        grid->addWidget(label, row, 0);
-        grid->addWidget(control, row, 1);
-        return label;
+        return add_labelled_row(grid, row, QString::fromUtf8(caption), control);
     }
 
 private:
