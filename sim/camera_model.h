@@ -9,10 +9,14 @@
 //    and at every reset register r is loaded from parameter word r.
 //
 // Adding a command: write one handler member function and add one row to the table in
-// CameraModel::find_handler.
+// CameraModel::find_handler, or, for a page's own commands, to that page's finder
+// (find_<page>_handler in sim/<page>_commands.cpp), which find_handler asks first.
 
 #include "bytes.h"
 #include "link/frames.h"
+#include "debug_state.h"
+#include "defect_state.h"
+#include "lens_state.h"
 #include "setup_state.h"
 
 #include <array>
@@ -78,6 +82,23 @@ public:
 
 private:
     static std::optional<Handler> find_handler(std::uint8_t command_class, std::uint8_t sub);
+
+    // ---- Copy page commands (copy_commands.cpp) ----
+    static std::optional<Handler> find_copy_handler(std::uint8_t command_class, std::uint8_t sub);
+    // ---- end of Copy page commands ----
+
+    // ---- Debug page commands (debug_commands.cpp) ----
+    static std::optional<Handler> find_debug_handler(std::uint8_t command_class, std::uint8_t sub);
+    // ---- end of Debug page commands ----
+
+    // ---- CCD Defect page commands (defect_commands.cpp) ----
+    static std::optional<Handler> find_defect_handler(std::uint8_t command_class, std::uint8_t sub);
+    // ---- end of CCD Defect page commands ----
+
+    // ---- Lens Adjust page commands (lens_commands.cpp) ----
+    static std::optional<Handler> find_lens_handler(std::uint8_t command_class, std::uint8_t sub);
+    // ---- end of Lens Adjust page commands ----
+
     Bytes answer_frame(const frames::Frame& command);
     Bytes answer_block(std::span<const std::uint8_t> block);
 
@@ -100,6 +121,9 @@ private:
     std::vector<std::uint8_t> key_presses_;
     int reset_count_ = 0;
     SetupState setup_;
+    DebugState debug_;
+    DefectState defect_;
+    LensState lens_;
 };
 
 } // namespace sim

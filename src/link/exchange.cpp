@@ -123,6 +123,7 @@ void TFKR58::SendTimerTimer()
         Cursor_set(0);
         rx_decoder.reset();
         link_status = kLinkIdle;
+        pages_exchange_abandoned();
         return;
     }
     // The start-up connection did not complete: try port 1 again, then port 2, then give up.

@@ -256,6 +256,7 @@ void TFKR58::FormCreate()
     wdr_level_skip = false;
     dsp_echo_skip = false;
     eep_echo_skip = false;
+    pages_form_create();
     Title->setText(QStringLiteral(" Camera Adjust Tool"));
     Trans_Create();
 }
@@ -293,6 +294,7 @@ void TFKR58::select_page(int index)
     selecting_page_from_code_ = true;
     PageControl1->setCurrentIndex(index);
     selecting_page_from_code_ = false;
+    shown_page_ = active_page();
 }
 
 void TFKR58::set_tab_visible(int index, bool visible)
@@ -334,6 +336,8 @@ void TFKR58::PageControl1Change()
     };
     static const PageRule rules[] = {{false, true}, {true, true}, {true, false}, {false, false}, {true, true}};
     const int page = active_page();
+    if (shown_page_ != page) page_left(shown_page_);
+    shown_page_ = page;
     if (page < 0 || page > 4) return;
     ResetButton->setVisible(rules[page].reset_button);
     if (rules[page].reload) ReLoadClick();
@@ -387,6 +391,33 @@ void TFKR58::pwlChange()
         hidden_tries = 0;
     } else if (!text.isEmpty()) {
         ++hidden_tries;
+    }
+}
+
+void TFKR58::pages_form_create()
+{
+    copy_form_create();
+    debug_form_create();
+    defect_form_create();
+    lens_form_create();
+}
+
+void TFKR58::pages_exchange_abandoned()
+{
+    copy_exchange_abandoned();
+    debug_exchange_abandoned();
+    defect_exchange_abandoned();
+    lens_exchange_abandoned();
+}
+
+void TFKR58::page_left(int page)
+{
+    switch (page) {
+    case LensPage: lens_page_left(); break;
+    case DebugPage: debug_page_left(); break;
+    case DefectPage: defect_page_left(); break;
+    case CopyPage: copy_page_left(); break;
+    default: break;
     }
 }
 

@@ -5,6 +5,12 @@
 
 #include "link/frames.h"
 #include "link/receive_decoder.h"
+#include "pages/copy/copy_members.h"
+#include "pages/debug/debug_members.h"
+#include "pages/defect/defect_members.h"
+#include "pages/lens/lens_members.h"
+#include "pages/lens/service_trims_members.h"
+#include "pages/setup/setup_members.h"
 
 #include <QFrame>
 #include <QMainWindow>
@@ -15,6 +21,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -45,7 +52,15 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 };
 
-class TFKR58 : public QMainWindow {
+// Each page declares its controls and state in its own folder (pages/<page>/*_members.h); the
+// window inherits them all, so page methods name them unqualified.
+class TFKR58 : public QMainWindow,
+               public SetupPageMembers,
+               public CopyPageMembers,
+               public DebugPageMembers,
+               public DefectPageMembers,
+               public LensPageMembers,
+               public ServiceTrimsMembers {
     Q_OBJECT
 public:
     // Start configurations: the item of the hidden "tool type" group.
@@ -59,6 +74,9 @@ public:
     static constexpr int kFrameReplyTicks = 3;
     static constexpr int kBlockReplyTicks = 100;
     static constexpr int kCursorRestoreMs = 10;
+
+    // Page names that QWidget also has: the page's control wins, as it did before the split.
+    using SetupPageMembers::mask;
 
     explicit TFKR58(int tool_type_item = Release, QWidget* parent = nullptr);
     ~TFKR58() override;
@@ -134,20 +152,6 @@ public:
     TComm* Comm1 = nullptr;
     TFMask* FMask = nullptr;
 
-    // Copy page controls the shell touches.
-    QPushButton* ptocOk = nullptr;
-    QPushButton* ptocOk2 = nullptr;
-    QPushButton* CtopOK2 = nullptr;
-    QLabel* complete2 = nullptr;
-    QProgressBar* ProgressBar3 = nullptr;
-
-    // CCD Defect page: the working position and its marker on the sensor picture.
-    QLineEdit* kizu_ax = nullptr;
-    QLineEdit* kizu_ay = nullptr;
-    QFrame* Panel9 = nullptr;
-    QFrame* Shape1 = nullptr;
-    QFrame* Shape2 = nullptr;
-
     // ---- Link and transaction state ----
     frames::Frame cmd_frame{};
     frames::Frame reply_frame{};
@@ -160,9 +164,6 @@ public:
     bool ctrl_updating = false;
     bool kizu_busy = false;
     std::int32_t hidden_tries = 0;
-    bool wdr_level_skip = false;
-    bool dsp_echo_skip = false;
-    bool eep_echo_skip = false;
 
     // ---- Camera facts ----
     std::unique_ptr<frames::ParamImage> param_image;
@@ -260,119 +261,41 @@ public:
     void mask_on_timerTimer();
     // The check box that switches mask m on and off.
     QCheckBox* mask_switch(int m) const;
-
-    QScrollArea* setup_scroll = nullptr;
-    QWidget* Panel4 = nullptr;
-    RadioGroup* Lens = nullptr;
-    QSlider* DC_LVL = nullptr;
-    QSlider* ELCLVL = nullptr;
-    QComboBox* Shutter_NT = nullptr;
-    QComboBox* Shutter_PAL = nullptr;
-    QComboBox* SenseUp = nullptr;
-    RadioGroup* AGC_SEL = nullptr;
-    QSlider* AGC_MAX = nullptr;
-    RadioGroup* DNR_SEL = nullptr;
-    QSlider* AGC_MAN = nullptr;
-    RadioGroup* wb_select = nullptr;
-    QPushButton* AWC = nullptr;
-    QSlider* atw_ofs_lvl = nullptr;
-    QSlider* wb_manu_r = nullptr;
-    QSlider* wb_manu_b = nullptr;
-    RadioGroup* blcs = nullptr;
-    QGroupBox* blc_grp = nullptr;
-    QWidget* Panel5 = nullptr;
-    QSlider* blc_lvl = nullptr;
-    QGroupBox* wdr_grp = nullptr;
-    QWidget* wdr_panel = nullptr;
-    QSlider* wdr_eff_lvl = nullptr;
-    QGroupBox* mot_grp = nullptr;
-    RadioGroup* mot_sel = nullptr;
-    QWidget* mot_panel = nullptr;
-    QSlider* mot_lvl = nullptr;
-    RadioGroup* mot_time = nullptr;
-    RadioGroup* mot_osd = nullptr;
-    QGroupBox* ZOOM_GRP = nullptr;
-    RadioGroup* Zoom = nullptr;
-    QSlider* ZoomBar = nullptr;
-    QSlider* ENH_H = nullptr;
-    QSlider* ENH_V = nullptr;
-    QSlider* r_y_lvl = nullptr;
-    QSlider* b_y_lvl = nullptr;
-    QCheckBox* FREEZE = nullptr;
-    RadioGroup* FRZ_MODE = nullptr;
-    RadioGroup* Priority = nullptr;
-    QCheckBox* h_rev = nullptr;
-    QCheckBox* v_rev = nullptr;
-    QCheckBox* Nega = nullptr;
-    RadioGroup* GAMMA = nullptr;
-    RadioGroup* LANGUAGE = nullptr;
-    RadioGroup* SYNC = nullptr;
-    QSlider* V_PHASE = nullptr;
-    QPushButton* Preset = nullptr;
-    std::array<QCheckBox*, 48> BLCCheck{}; // BLCCheck01..BLCCheck48
-    std::array<QCheckBox*, 48> WDRCheck{}; // WDRCheck01..WDRCheck48
-    std::array<QCheckBox*, 48> MOTCheck{}; // MOTCheck01..MOTCheck48
-    // "Camera ID", "COMM." and "Mask" groups.
-    RadioGroup* Ctitle = nullptr;
-    RadioGroup* ID_POSI = nullptr;
-    QLineEdit* CName = nullptr;
-    QPushButton* SetTitle = nullptr;
-    RadioGroup* COMM_MODE = nullptr;
-    QLineEdit* COMM_ID = nullptr;
-    UpDown* COMM_ID_UPDN = nullptr;
-    QPushButton* COMM_ID_SET_BTN = nullptr;
-    QGroupBox* GroupBox6 = nullptr;
-    QCheckBox* MaskA = nullptr;
-    QCheckBox* MaskB = nullptr;
-    QCheckBox* MaskC = nullptr;
-    QCheckBox* MaskD = nullptr;
-    QComboBox* mask = nullptr;
-    // Controls of the Debug and Lens Adjust pages that the Setup decoders write.
-    RadioGroup* dbg_blcs = nullptr;
-    RadioGroup* wdr_test_sel = nullptr;
-    QSlider* wdr_test_onlvl = nullptr;
-    QSlider* CromaBY = nullptr;
-    QSlider* CromaRY = nullptr;
-    QSlider* RYP = nullptr;
-    QSlider* BYP = nullptr;
-    QSlider* RYN = nullptr;
-    QSlider* BYN = nullptr;
-    QLineEdit* rg_width = nullptr;
-    QLineEdit* shd_delay = nullptr;
-    QLineEdit* shp_delay = nullptr;
-    QLineEdit* rg_delay = nullptr;
-
-    QTimer* DCTimer = nullptr;
-    QTimer* LensTimer = nullptr;
-    QTimer* AGCTimer = nullptr;
-    QTimer* ATWTimer = nullptr;
-    QTimer* wb_manu_r_timer = nullptr;
-    QTimer* wb_manu_b_timer = nullptr;
-    QTimer* blc_lvl_timer = nullptr;
-    QTimer* wdr_eff_Timer = nullptr;
-    QTimer* mot_Timer = nullptr;
-    QTimer* ZoomTimer = nullptr;
-    QTimer* ENH_H_timer = nullptr;
-    QTimer* ENH_V_timer = nullptr;
-    QTimer* r_y_timer = nullptr;
-    QTimer* b_y_timer = nullptr;
-    QTimer* V_PHASE_timer = nullptr;
-    QTimer* PRESET_timer = nullptr;
-    QTimer* mask_on_timer = nullptr;
-
-    // Back light selection last accepted: 0 OFF, 1 ON, 2 WDR.
-    std::int32_t blc_saved = 0;
-    // Privacy-mask limits: H lower, H upper, V lower, V upper.
-    std::array<std::uint8_t, 4> mask_limits{};
-    // Mask rectangle last read, in drawing units: H start, V start, H end, V end.
-    std::array<std::int32_t, 4> mask_view{};
-    // The title assembled from the read blocks, five characters per block.
-    QString title_text;
-    // A rectangle is being dragged on the mask window, from the point where the button went down.
-    bool mask_dragging = false;
-    std::int32_t mask_down_x = 0;
-    std::int32_t mask_down_y = 0;
     // ---- end of Setup page ----
+
+    // Page hooks. The shell calls each page's hook at these moments; a page with nothing to do
+    // leaves its hook empty:
+    //  - *_form_create: in FormCreate, before the connection step;
+    //  - *_exchange_abandoned: the outstanding exchange ended without a reply (time-out or failed
+    //    write), after the link was freed;
+    //  - *_page_left: the user switched from this page to another one.
+
+    // ---- Copy page ----
+    void copy_form_create();
+    void copy_exchange_abandoned();
+    void copy_page_left();
+    // ---- end of Copy page ----
+
+    // ---- Debug page ----
+    void debug_form_create();
+    void debug_exchange_abandoned();
+    void debug_page_left();
+    // ---- end of Debug page ----
+
+    // ---- CCD Defect page ----
+    void defect_form_create();
+    void defect_exchange_abandoned();
+    void defect_page_left();
+    // ---- end of CCD Defect page ----
+
+    // ---- Lens Adjust page ----
+    void lens_form_create();
+    void lens_exchange_abandoned();
+    void lens_page_left();
+    // The hidden " Chroma " and "HUE" trims (service_trims.cpp), placed on the Lens Adjust page.
+    void build_service_trims(QGridLayout* page);
+    // ---- end of Lens Adjust page ----
+
 
 protected:
     // Reply decoders, called by Trans_end in this order: the common one, the active page's, the
@@ -402,10 +325,15 @@ private:
     void apply_tool_type();
     void end_application(int code);
     void show_busy_cursor();
+    // Calls every page's hook of that moment.
+    void pages_form_create();
+    void pages_exchange_abandoned();
+    void page_left(int page);
 
     std::unique_ptr<frames::SohBlock> soh_block_;
     bool ended_ = false;
     int exit_code_ = 0;
     bool selecting_page_from_code_ = false;
     bool busy_cursor_shown_ = false;
+    int shown_page_ = -1; // the page a user's page change leaves
 };

@@ -36,3 +36,7 @@ void TFKR58::build_copy_page()
 }
 
 void TFKR58::Trans_end_copy() {}
+
+void TFKR58::copy_form_create() {}
+void TFKR58::copy_exchange_abandoned() {}
+void TFKR58::copy_page_left() {}

@@ -32,3 +32,7 @@ void TFKR58::build_debug_page()
 }
 
 void TFKR58::Debug_tend() {}
+
+void TFKR58::debug_form_create() {}
+void TFKR58::debug_exchange_abandoned() {}
+void TFKR58::debug_page_left() {}

@@ -56,3 +56,7 @@ void TFKR58::kizu_marker_set()
     const std::int32_t y = hex_text_value(kizu_ay->text());
     Shape2->move(x * Shape1->width() / ccd_x_max, y * Shape1->height() / ccd_y_max);
 }
+
+void TFKR58::defect_form_create() {}
+void TFKR58::defect_exchange_abandoned() {}
+void TFKR58::defect_page_left() {}
