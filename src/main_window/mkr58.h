@@ -7,6 +7,7 @@
 #include "link/receive_decoder.h"
 #include "pages/copy/copy_members.h"
 #include "pages/debug/debug_members.h"
+#include "pages/debug/service_members.h"
 #include "pages/defect/defect_members.h"
 #include "pages/lens/lens_members.h"
 #include "pages/lens/service_trims_members.h"
@@ -58,6 +59,7 @@ class TFKR58 : public QMainWindow,
                public SetupPageMembers,
                public CopyPageMembers,
                public DebugPageMembers,
+               public ServiceCommandMembers,
                public DefectPageMembers,
                public LensPageMembers,
                public ServiceTrimsMembers {
@@ -292,9 +294,15 @@ public:
     void lens_form_create();
     void lens_exchange_abandoned();
     void lens_page_left();
-    // The hidden " Chroma " and "HUE" trims (service_trims.cpp), placed on the Lens Adjust page.
-    void build_service_trims(QGridLayout* page);
     // ---- end of Lens Adjust page ----
+
+    // ---- Menu keys, service commands and the hidden chroma and hue trims ----
+    // (pages/debug/service_commands.cpp, pages/lens/service_trims.cpp)
+    // The menu keys and service commands: a widget that the Debug page places in its layout.
+    QWidget* build_service_commands(QWidget* parent);
+    // The hidden " Chroma " and "HUE" trims, placed on the Lens Adjust page's layout.
+    void build_service_trims(QGridLayout* page);
+    // ---- end of menu keys, service commands and trims ----
 
 
 protected:
