@@ -149,7 +149,8 @@ std::optional<CameraModel::Handler> CameraModel::find_handler(std::uint8_t comma
         {kClassRead, 0x1F, &CameraModel::read_mask_rect},
         {frames::kCommandReset, kAnySub, &CameraModel::reset},
     };
-    for (const auto& find_page_handler : {find_copy_handler, find_debug_handler, find_defect_handler, find_lens_handler})
+    for (const auto& find_page_handler : {find_copy_handler, find_debug_handler, find_defect_handler, find_lens_handler,
+                                          find_service_handler})
         if (const auto handler = find_page_handler(command_class, sub)) return handler;
     if (command_class == kClassWrite && SetupState::handles_write(sub)) return &CameraModel::write_setting;
     std::optional<Handler> any;

@@ -17,6 +17,7 @@
 #include "debug_state.h"
 #include "defect_state.h"
 #include "lens_state.h"
+#include "service_state.h"
 #include "setup_state.h"
 
 #include <array>
@@ -99,6 +100,10 @@ private:
     static std::optional<Handler> find_lens_handler(std::uint8_t command_class, std::uint8_t sub);
     // ---- end of Lens Adjust page commands ----
 
+    // ---- Menu keys and service commands (service_commands.cpp) ----
+    static std::optional<Handler> find_service_handler(std::uint8_t command_class, std::uint8_t sub);
+    // ---- end of menu keys and service commands ----
+
     Bytes answer_frame(const frames::Frame& command);
     Bytes answer_block(std::span<const std::uint8_t> block);
 
@@ -124,6 +129,7 @@ private:
     DebugState debug_;
     DefectState defect_;
     LensState lens_;
+    ServiceState service_;
 };
 
 } // namespace sim
