@@ -300,6 +300,8 @@ public:
     // (pages/debug/service_commands.cpp, pages/lens/service_trims.cpp)
     // The menu keys and service commands: a widget that the Debug page places in its layout.
     QWidget* build_service_commands(QWidget* parent);
+    // The WDR data read; the Debug page's reply handling also calls it.
+    void wdr_rd_btnClick();
     // The hidden " Chroma " and "HUE" trims, placed on the Lens Adjust page's layout.
     void build_service_trims(QGridLayout* page);
     // ---- end of menu keys, service commands and trims ----

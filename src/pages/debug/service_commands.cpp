@@ -6,6 +6,8 @@
 
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QSlider>
 #include <QVBoxLayout>
 
@@ -25,12 +27,24 @@ QWidget* TFKR58::build_service_commands(QWidget* parent)
     wdr_test_onlvl->setRange(0, 63);
     wdr_test_onlvl->setPageStep(1);
     wdr_test_onlvl->setAccessibleName(QStringLiteral("WDR shutter number"));
+    wdr_test_ontext = new QLineEdit(wdr_test);
+    wdr_test_ontext->setObjectName(QStringLiteral("wdr_test_ontext"));
+    wdr_test_ontext->setEnabled(false);
+    wdr_test_ontext->setAccessibleName(QStringLiteral("WDR shutter number, hexadecimal"));
+    wdr_no_dec = new QLabel(wdr_test);
+    wdr_no_dec->setObjectName(QStringLiteral("wdr_no_dec"));
+    wdr_no_dec->setAccessibleName(QStringLiteral("WDR shutter number, decimal"));
     dbg_blcs = new RadioGroup(QStringLiteral("BLC"), {"OFF", "ON", "WDR"}, wdr_test);
     dbg_blcs->setObjectName(QStringLiteral("dbg_blcs"));
     grid->addWidget(wdr_test_sel, 0, 0);
     grid->addWidget(wdr_test_onlvl, 1, 0);
-    grid->addWidget(dbg_blcs, 2, 0);
+    grid->addWidget(wdr_test_ontext, 2, 0);
+    grid->addWidget(wdr_no_dec, 3, 0);
+    grid->addWidget(dbg_blcs, 4, 0);
     column->addWidget(wdr_test);
     column->addStretch(1);
     return area;
 }
+
+// "Read" of the WDR Test group: the WDR data read 0x33 0x48.
+void TFKR58::wdr_rd_btnClick() {}
