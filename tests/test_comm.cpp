@@ -499,7 +499,7 @@ TEST_F(CommOnPty, NoHandlerMeansNoNotificationAndNoSpinning)
     EXPECT_EQ(counts.front(), 9);
 }
 
-TEST_F(CommOnPty, HungUpDeviceDoesNotMakeTheWatcherSpin)
+TEST_F(CommOnPty, HungUpDeviceIsReportedOnceAndDoesNotMakeTheWatcherSpin)
 {
     count_receives();
     comm->Open();
@@ -507,10 +507,18 @@ TEST_F(CommOnPty, HungUpDeviceDoesNotMakeTheWatcherSpin)
     close(master);
     master = -1;
     const long cpu_before = watcher_cpu_ticks();
-    expect_stays_false([&] { return !counts.empty(); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.messages.empty(); }, kDeadlineMs));
+    expect_stays_false([&] { return !counts.empty() || dialogs.messages.size() > 1; });
     EXPECT_LE(watcher_cpu_ticks() - cpu_before, 10) << "the watcher spins on a hung-up device";
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, QString::fromUtf8(ECommLineLost().what()));
+    EXPECT_TRUE(comm->LineLost());
+    // A write to the dead line fails at once with the device's error.
+    const char byte = 0;
+    EXPECT_THROW(comm->Write(&byte, 1), ECommReadWriteError);
     comm->Close();
     EXPECT_FALSE(comm->IsOpen());
+    dialogs.messages.clear();
 }
 
 TEST_F(CommOnPty, CloseInsideTheHandlerEndsNotifications)

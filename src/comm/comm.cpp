@@ -54,6 +54,9 @@ bool wait_ready(int fd, short events, Clock::time_point deadline)
 
 bool would_block(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
 
+// Errors after which the device will not work again until it is opened anew.
+bool device_gone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+
 // Devices without modem control lines (pseudo-terminals) refuse these; nothing to do then.
 void set_modem_lines(int fd, int lines, bool on) { ::ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &lines); }
 
@@ -71,6 +74,12 @@ ECommOpenError::ECommOpenError(int code) : ECommError(with_code("オープンエ
 
 ECommReadWriteError::ECommReadWriteError(int code)
     : ECommError(with_code("入出力エラー ErrorCode = ", code)), code_(code)
+{
+}
+
+ECommLineLost::ECommLineLost()
+    : ECommError("The serial line is gone: the device hung up or was unplugged. Check the cable and the "
+                 "adapter, then use Load to open the port again.")
 {
 }
 
@@ -115,6 +124,7 @@ void TComm::Open()
         release_device();
         throw;
     }
+    line_lost_ = false;
     start_watcher();
     set_modem_lines(fd_, TIOCM_DTR, true);
 }
@@ -337,7 +347,9 @@ bool TComm::Write(const void* buffer, int count)
         if (written >= 0) {
             done += static_cast<int>(written);
         } else if (!would_block(errno)) {
-            if (first_attempt) throw ECommReadWriteError(errno);
+            const int error = errno;
+            if (device_gone(error)) mark_line_lost();
+            if (first_attempt) throw ECommReadWriteError(error);
             return false;
         } else if (!wait_ready(fd_, POLLOUT, deadline)) {
             return false;
@@ -367,7 +379,9 @@ bool TComm::Read(void* buffer, int count)
         } else if (got < 0 && would_block(errno)) {
             if (!wait_ready(fd_, POLLIN, deadline)) break;
         } else {
-            if (got < 0 && first_attempt) throw ECommReadWriteError(errno);
+            const int error = got < 0 ? errno : 0;
+            if (got == 0 || device_gone(error)) mark_line_lost();
+            if (got < 0 && first_attempt) throw ECommReadWriteError(error);
             break; // end of input or a failure after bytes were read
         }
         first_attempt = false;
@@ -436,6 +450,8 @@ void TComm::deliver_events(std::uint64_t generation, TCommEvents events)
 {
     if (generation == generation_) DoCommEvent(events);
 }
+
+bool TComm::mark_line_lost() { return !line_lost_.exchange(true); }
 
 void TComm::post_watcher_error(std::exception_ptr error)
 {

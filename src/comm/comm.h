@@ -37,6 +37,13 @@ private:
     int code_;
 };
 
+// The device went away under an open port: the far end of a pseudo-terminal closed, or a USB
+// adapter was unplugged. Reported once; the port must be closed and opened again to recover.
+class ECommLineLost : public ECommError {
+public:
+    ECommLineLost();
+};
+
 enum TCommParityBits : std::uint8_t { cpbNone, cpbOdd, cpbEven, cpbMark, cpbSpace };
 enum TCommByteSize : std::uint8_t { cbs4, cbs5, cbs6, cbs7, cbs8 };
 enum TCommStopBits : std::uint8_t { csb1, csb15, csb2 };
@@ -79,6 +86,7 @@ private:
     void check_modem_lines();
     bool nothing_new_since_notification() const;
     void pause_device_watch(std::chrono::milliseconds length);
+    void on_hang_up();
 
     TComm* owner_;
     int fd_;
@@ -91,6 +99,8 @@ private:
     // While set, the device is not polled for input: it hung up, or holds bytes nobody reads.
     bool paused_ = false;
     bool paused_for_unread_ = false;
+    // The device hung up: it is never polled again; only Close wakes the watcher.
+    bool hung_up_ = false;
     Clock::time_point pause_end_;
     int modem_lines_ = -1; // last TIOCM_* state seen, -1 before the first read
 };
@@ -103,13 +113,16 @@ public:
 
     void Open();
     void Close();
-    bool Write(const void* buffer, int count);
+    // Virtual so that a test double can fail writes.
+    virtual bool Write(const void* buffer, int count);
     bool Read(void* buffer, int count);
     void SendString(const std::string& text);
     void SendBreak();
     bool GetDsrState() const;
     bool DsrState() const { return GetDsrState(); }
     bool IsOpen() const { return fd_ >= 0; }
+    // True once the open device has hung up or failed (see ECommLineLost); cleared by Open.
+    bool LineLost() const { return line_lost_; }
     // Path of the device that Open() uses for the current Port.
     QString DevicePath() const;
 
@@ -159,6 +172,8 @@ private:
     void acknowledge_receive(std::uint64_t generation);
     // Posted by the watcher: rethrows on the GUI thread so the application reports it.
     void post_watcher_error(std::exception_ptr error);
+    // Marks the line lost; true the first time, so that it is reported once.
+    bool mark_line_lost();
 
     void open_device();
     void configure_device();
@@ -199,4 +214,5 @@ private:
     std::atomic<std::uint64_t> reads_done_{0};      // Read calls that returned bytes
     std::atomic<bool> transmit_pending_{false};     // a Write waits for its transmit-empty event
     std::atomic<TCommEvents> watched_events_{0};    // EventMask as applied to the open device
+    std::atomic<bool> line_lost_{false};            // the device hung up or failed
 };

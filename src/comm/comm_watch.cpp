@@ -15,7 +15,9 @@
 // the event mask asks for one of them. Break, line errors, the event character and printer errors
 // are not visible through termios without PARMRK and are not reported.
 //
-// Hang-up or device error: the device is left alone for kHangUpBackOff before it is polled again.
+// Hang-up or device error (the far end of a pseudo-terminal closed, a USB adapter unplugged): the
+// watcher reports ECommLineLost once and stops polling the device, so a dead line costs no CPU and
+// raises no flood of notifications. Only Close (and a new Open) brings the port back.
 
 #include "comm/comm.h"
 
@@ -36,7 +38,6 @@ using std::chrono::milliseconds;
 constexpr milliseconds kUnreadRecheck{20};
 constexpr milliseconds kTransmitCheck{5};
 constexpr milliseconds kModemLineCheck{50};
-constexpr milliseconds kHangUpBackOff{100};
 
 constexpr TCommEvents kModemLineEvents = event_bit(evCts) | event_bit(evDsr) | event_bit(evRlsd) | event_bit(evRing);
 
@@ -67,7 +68,7 @@ void TCommWatch::run()
 void TCommWatch::watch()
 {
     while (true) {
-        const bool watch_input = !awaiting_ack_ && !paused_;
+        const bool watch_input = !awaiting_ack_ && !paused_ && !hung_up_;
         pollfd entries[2] = {{wake_fd_, POLLIN, 0}, {fd_, POLLIN, 0}};
         const int ready = ::poll(entries, watch_input ? 2 : 1, poll_timeout_ms());
         if (ready < 0) {
@@ -110,9 +111,15 @@ void TCommWatch::on_device_ready(short revents)
 {
     // A hung-up device stays "ready" for ever; bytes still buffered then cannot be read anyway.
     if (revents & (POLLHUP | POLLERR))
-        pause_device_watch(kHangUpBackOff);
+        on_hang_up();
     else if (revents & POLLIN)
         post_receive();
+}
+
+void TCommWatch::on_hang_up()
+{
+    hung_up_ = true;
+    if (owner_->mark_line_lost()) owner_->post_watcher_error(std::make_exception_ptr(ECommLineLost()));
 }
 
 void TCommWatch::post_receive()
