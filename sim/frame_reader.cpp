@@ -30,9 +30,8 @@ std::vector<Unit> FrameReader::feed(std::span<const std::uint8_t> bytes)
 std::vector<Unit> FrameReader::give_up_partial()
 {
     if (pending_.empty()) return {};
-    pending_.erase(pending_.begin());
     ++dropped_;
-    return extract();
+    return extract(1);
 }
 
 std::size_t FrameReader::take_dropped_count()
@@ -42,29 +41,34 @@ std::size_t FrameReader::take_dropped_count()
     return count;
 }
 
-std::size_t FrameReader::candidate_size() const
+std::size_t FrameReader::candidate_size(std::span<const std::uint8_t> rest)
 {
-    if (pending_[0] == frames::STX) return frames::kFrameSize;
-    if (pending_[0] != frames::SOH) return 0;
-    if (pending_.size() >= 2 && pending_[1] != frames::kSohBlockCode) return 0;
+    if (rest[0] == frames::STX) return frames::kFrameSize;
+    if (rest[0] != frames::SOH) return 0;
+    if (rest.size() >= 2 && rest[1] != frames::kSohBlockCode) return 0;
     return frames::kSohBlockSize;
 }
 
-std::vector<Unit> FrameReader::extract()
+// Scans from `start` and removes what it consumed in one erase at the end, so a large chunk of
+// garbage costs time in proportion to its length.
+std::vector<Unit> FrameReader::extract(std::size_t start)
 {
     std::vector<Unit> units;
-    while (!pending_.empty()) {
-        const std::size_t size = candidate_size();
-        if (size != 0 && pending_.size() < size) break; // wait for the rest
-        const std::span<const std::uint8_t> candidate(pending_.data(), size);
+    std::size_t at = start;
+    while (at < pending_.size()) {
+        const std::span<const std::uint8_t> rest(pending_.data() + at, pending_.size() - at);
+        const std::size_t size = candidate_size(rest);
+        if (size != 0 && rest.size() < size) break; // wait for the rest
+        const std::span<const std::uint8_t> candidate = rest.first(size);
         if (size != 0 && (is_good_frame(candidate) || is_good_block(candidate))) {
             units.emplace_back(candidate.begin(), candidate.end());
-            pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(size));
+            at += size;
             continue;
         }
-        pending_.erase(pending_.begin()); // resynchronise one byte further on
+        ++at; // resynchronise one byte further on
         ++dropped_;
     }
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(at));
     return units;
 }
 

@@ -33,9 +33,10 @@ public:
     std::size_t take_dropped_count();
 
 private:
-    std::vector<Unit> extract();
-    // Length of the unit that pending_ starts with, or 0 when its first byte starts none.
-    std::size_t candidate_size() const;
+    // Takes every complete unit from pending_, scanning from `start` (bytes before it are dropped).
+    std::vector<Unit> extract(std::size_t start = 0);
+    // Length of the unit that `rest` starts with, or 0 when its first byte starts none.
+    static std::size_t candidate_size(std::span<const std::uint8_t> rest);
 
     std::vector<std::uint8_t> pending_;
     std::size_t dropped_ = 0;

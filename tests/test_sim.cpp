@@ -265,6 +265,22 @@ TEST(FrameReader, AcceptsTheBlockInItsFourPiecesAndRejectsAnAlteredOne)
     EXPECT_EQ(second.feed(concat({altered, trailing, frame})), std::vector<Bytes>{frame});
 }
 
+TEST(FrameReader, AMegabyteOfGarbageInOneChunkTakesLinearTime)
+{
+    // Stray start bytes every few bytes make every position a candidate that must be checked.
+    Bytes garbage(1 << 20);
+    for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = i % 7 == 0 ? frames::STX : static_cast<std::uint8_t>(i);
+    const Bytes frame = command({0x33, 0x0A, 0x01});
+    sim::FrameReader reader;
+    const auto started = std::chrono::steady_clock::now();
+    const std::vector<Bytes> units = reader.feed(concat({garbage, frame}));
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(units, std::vector<Bytes>{frame});
+    EXPECT_EQ(reader.take_dropped_count(), garbage.size());
+    // Erasing one byte at a time from the front took seconds here; a linear scan takes milliseconds.
+    EXPECT_LT(took, std::chrono::milliseconds(1500));
+}
+
 TEST(FrameReader, GivesUpAnIncompleteBlockStartAndFindsTheFrameBehindIt)
 {
     sim::FrameReader reader;
