@@ -3,6 +3,7 @@
 
 #include "comm/comm.h"
 #include "link/hex_text.h"
+#include "main_window/application.h"
 #include "main_window/mkr58.h"
 #include "widgets/dialogs.h"
 #include "widgets/spin_button.h"
@@ -29,8 +30,25 @@ QString frame_trace(const frames::Frame& frame) { return hex_trace(frame.data() 
 int TFKR58::r_data(std::uint8_t byte)
 {
     const ReceiveDecoder::Outcome out = rx_decoder.feed(byte, reply_frame);
-    if (out.etx_error) dialogs().message(QStringLiteral("ETX Error"), QStringLiteral("Recv. error"));
+    if (out.etx_error) report_etx_error();
     return out.result;
+}
+
+// Line noise can damage many frames in a row. The box is shown from the event loop, not from
+// inside the receive handler, so the line goes on being read while it is open; errors meanwhile
+// are counted, not shown, and one box at a time is all the technician has to close.
+void TFKR58::report_etx_error()
+{
+    ++etx_errors;
+    if (etx_box_open_) return;
+    etx_box_open_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            dialogs().message(QStringLiteral("ETX Error"), QStringLiteral("Recv. error"));
+            etx_box_open_ = false;
+        },
+        Qt::QueuedConnection);
 }
 
 void TFKR58::Comm1CommReceive(TComm* sender, std::uint16_t size)
@@ -74,7 +92,10 @@ int TFKR58::StxCommand(frames::Frame& data, int length)
     comm_busy = true;
     Cursor_set(kBusyCursor);
     frames::complete_command_frame(data, length, static_cast<std::uint8_t>(IDUpDown->position()));
-    Comm1->Write(data.data(), static_cast<int>(data.size()));
+    // Bytes received before this command can never be its reply: a stray SOH or STX on an idle
+    // line must not leave the decoder in the middle of a frame that swallows the answer.
+    rx_decoder.reset();
+    write_or_abandon(data.data(), static_cast<int>(data.size()));
     reply_wait = kFrameReplyTicks;
     StatusPanel[1]->setText(frame_trace(data));
     non_response_chk();
@@ -101,9 +122,10 @@ void TFKR58::SohCommand()
     Cursor_set(kBusyCursor);
     cmd_frame[0] = frames::SOH;
     frames::build_soh_block(*param_image, *soh_block_);
+    rx_decoder.reset();
     std::size_t offset = 0;
     for (std::size_t piece : frames::kSohPieceSizes) {
-        Comm1->Write(soh_block_->data() + offset, static_cast<int>(piece));
+        write_or_abandon(soh_block_->data() + offset, static_cast<int>(piece));
         offset += piece;
     }
     reply_wait = kBlockReplyTicks;
@@ -116,14 +138,7 @@ void TFKR58::SendTimerTimer()
     if (link_status != kLinkNotConnected) {
         if (reply_wait == -1) return;
         if (--reply_wait >= 0) return;
-        // The exchange is abandoned silently; any series in progress is dropped.
-        comm_busy = false;
-        PageControl1->setEnabled(true);
-        trans_no = 0;
-        Cursor_set(0);
-        rx_decoder.reset();
-        link_status = kLinkIdle;
-        pages_exchange_abandoned();
+        abandon_exchange(); // silently
         return;
     }
     // The start-up connection did not complete: try port 1 again, then port 2, then give up.
@@ -137,6 +152,32 @@ void TFKR58::SendTimerTimer()
         SendTimer->stop();
         dialogs().message(QStringLiteral(" Serial Port not connected "), QStringLiteral("Comm.ERR"));
         end_application(1);
+    }
+}
+
+// The end of an exchange without a reply: the link is free again, any series in progress is
+// dropped, and the technician can act again.
+void TFKR58::abandon_exchange()
+{
+    comm_busy = false;
+    reply_wait = -1;
+    PageControl1->setEnabled(true);
+    trans_no = 0;
+    Cursor_set(0);
+    rx_decoder.reset();
+    if (link_status != kLinkNotConnected) link_status = kLinkIdle;
+    pages_exchange_abandoned();
+}
+
+// A write that fails ends the exchange as a time-out would, then its error goes on to the
+// application's handler, which shows it.
+void TFKR58::write_or_abandon(const void* bytes, int count)
+{
+    try {
+        Comm1->Write(bytes, count);
+    } catch (...) {
+        abandon_exchange();
+        throw;
     }
 }
 
@@ -156,10 +197,10 @@ void TFKR58::Trans_Create()
     StatusPanel[0]->setText(QStringLiteral("Comm. Connecting"));
     try {
         CnctDataLink(1, kCameraBaud);
-    } catch (const std::exception& error) {
+    } catch (...) {
         // The open error is reported like any other and start-up stops here, not connected; the
         // reconnect ticks of SendTimer take over.
-        dialogs().message(QString::fromUtf8(error.what()), QCoreApplication::applicationName());
+        show_exception(std::current_exception());
         return;
     }
     trans_no = 0;

@@ -4,6 +4,11 @@
 
 #include <QApplication>
 
+#include <exception>
+
+// The application's exception handler: shows the exception's text in a message box.
+void show_exception(std::exception_ptr error);
+
 class CameraApplication : public QApplication {
     Q_OBJECT
 public:

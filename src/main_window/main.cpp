@@ -17,10 +17,16 @@ int main(int argc, char** argv)
     SingleInstance instance(QStringLiteral("QMT CCTV Camera Adjust tool."));
     if (!instance.acquire()) return 0;
 
-    TFKR58 window(CAMERA_TOOL_TYPE);
-    if (window.ended()) return window.exit_code();
-    window.FMask = new TFMask(&window);
-    instance.set_window(&window);
-    window.show();
-    return CameraApplication::exec();
+    try {
+        TFKR58 window(CAMERA_TOOL_TYPE);
+        if (window.ended()) return window.exit_code();
+        window.FMask = new TFMask(&window);
+        instance.set_window(&window);
+        window.show();
+        return CameraApplication::exec();
+    } catch (...) {
+        // Only a failure that leaves no window to go on with gets here.
+        show_exception(std::current_exception());
+        return 1;
+    }
 }

@@ -1,6 +1,7 @@
 #include "main_window/mkr58.h"
 
 #include "comm/comm.h"
+#include "main_window/application.h"
 #include "mask/cmask.h"
 #include "widgets/dialogs.h"
 #include "widgets/radio_group.h"
@@ -17,6 +18,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabBar>
@@ -29,19 +31,49 @@ constexpr int kBusyCursor = -11;
 const char* const kPageCaptions[] = {"Lens Adjust", "Debug", "CCD Defect", "Copy", "Setup"};
 constexpr int kStatusWidths[] = {100, 250, 250, 40};
 constexpr int kTopBandHeight = 56;
+
+TFKR58::CommFactory& comm_factory()
+{
+    static TFKR58::CommFactory factory;
+    return factory;
+}
 } // namespace
+
+void TFKR58::set_comm_factory(CommFactory factory) { comm_factory() = std::move(factory); }
+
+// A click counts when the left button goes down on the panel itself: a press that a child (the
+// title label) passes on to its parent, and any other button, do nothing.
+bool ClickPanel::is_click_on_panel(const QMouseEvent* event) const
+{
+    return event->button() == Qt::LeftButton && childAt(event->position().toPoint()) == nullptr;
+}
 
 void ClickPanel::mousePressEvent(QMouseEvent* event)
 {
     QFrame::mousePressEvent(event);
-    if (event->button() == Qt::LeftButton) emit clicked();
+    if (is_click_on_panel(event)) emit clicked();
 }
 
+// The second press of a double click: one more click, not two (QWidget's default would pass it
+// on to mousePressEvent as well).
 void ClickPanel::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    QFrame::mouseDoubleClickEvent(event);
-    emit clicked();
+    if (is_click_on_panel(event)) emit clicked();
+    else event->ignore();
 }
+
+namespace {
+// The service-code edit masks with "*", whatever the style's own password character.
+class StarPasswordStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter) return '*';
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+} // namespace
 
 TFKR58::TFKR58(int tool_type_item, QWidget* parent)
     : QMainWindow(parent), param_image(std::make_unique<frames::ParamImage>()),
@@ -68,7 +100,7 @@ TFKR58::~TFKR58()
 
 void TFKR58::build_window()
 {
-    Comm1 = new TComm(this);
+    Comm1 = comm_factory() ? comm_factory()(this) : new TComm(this);
     Comm1->setObjectName(QStringLiteral("Comm1"));
     Comm1->SetPort(1);
     Comm1->SetBaudRate(9600);
@@ -141,6 +173,9 @@ void TFKR58::build_top_band(QWidget* band)
 
     pwl = new QLineEdit(band);
     pwl->setObjectName(QStringLiteral("pwl"));
+    auto* star_style = new StarPasswordStyle;
+    star_style->setParent(pwl);
+    pwl->setStyle(star_style);
     pwl->setEchoMode(QLineEdit::Password);
     pwl->setFixedWidth(80);
     pwl->setAccessibleName(QStringLiteral("Service code"));
@@ -190,6 +225,7 @@ void TFKR58::build_top_band(QWidget* band)
 
 void TFKR58::build_menus()
 {
+    menuBar()->setObjectName(QStringLiteral("MainMenu1"));
     CameraMenu = menuBar()->addMenu(QStringLiteral("&Camera"));
     ReLoad = CameraMenu->addAction(QStringLiteral("&Load"), this, &TFKR58::ReLoadClick);
     ReLoad->setObjectName(QStringLiteral("ReLoad"));
@@ -258,7 +294,13 @@ void TFKR58::FormCreate()
     eep_echo_skip = false;
     pages_form_create();
     Title->setText(QStringLiteral(" Camera Adjust Tool"));
-    Trans_Create();
+    // The first read series goes out from here, before the message loop runs: a port failure in
+    // it is shown like any other, and the program goes on (or ends through its own give-up).
+    try {
+        Trans_Create();
+    } catch (...) {
+        show_exception(std::current_exception());
+    }
 }
 
 void TFKR58::apply_tool_type()
@@ -309,10 +351,19 @@ int TFKR58::active_page() const { return PageControl1->currentIndex(); }
 
 void TFKR58::ReLoadClick()
 {
+    reopen_lost_port();
     if (DR_check())
         Trans_init(0);
     else
         dialogs().message(QStringLiteral("Camera Connection changed (DR OFF)"), QStringLiteral("Error"));
+}
+
+void TFKR58::reopen_lost_port()
+{
+    if (!Comm1->IsOpen() || !Comm1->LineLost()) return;
+    // An open error here (the device is still away) reaches the application's handler; the next
+    // Load tries again.
+    CnctDataLink(Comm1->Port(), Comm1->BaudRate());
 }
 
 void TFKR58::Reset1Click()

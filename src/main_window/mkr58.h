@@ -17,6 +17,7 @@
 #include <QMainWindow>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -51,6 +52,9 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    bool is_click_on_panel(const QMouseEvent* event) const;
 };
 
 // Each page declares its controls and state in its own folder (pages/<page>/*_members.h); the
@@ -79,6 +83,11 @@ public:
 
     // Page names that QWidget also has: the page's control wins, as it did before the split.
     using SetupPageMembers::mask;
+
+    // Creates the serial component of the next window; tests put a double in its place. An empty
+    // factory restores the real component.
+    using CommFactory = std::function<TComm*(QObject* owner)>;
+    static void set_comm_factory(CommFactory factory);
 
     explicit TFKR58(int tool_type_item = Release, QWidget* parent = nullptr);
     ~TFKR58() override;
@@ -115,6 +124,8 @@ public:
     void CnctDataLink(int port, int baud);
     bool DR_check() const;
     void Trans_Create();
+    // Ends the outstanding exchange without a reply, as the time-out does.
+    void abandon_exchange();
 
     // ---- Transaction engine ----
     void Trans_init(unsigned type);
@@ -166,6 +177,8 @@ public:
     bool ctrl_updating = false;
     bool kizu_busy = false;
     std::int32_t hidden_tries = 0;
+    // "ETX Error"s seen on the line, shown or not (one box at a time is shown).
+    int etx_errors = 0;
 
     // ---- Camera facts ----
     std::unique_ptr<frames::ParamImage> param_image;
@@ -335,6 +348,10 @@ private:
     void apply_tool_type();
     void end_application(int code);
     void show_busy_cursor();
+    void report_etx_error();
+    void write_or_abandon(const void* bytes, int count);
+    // Opens the port again when its device hung up, so that Load works once it is back.
+    void reopen_lost_port();
     // Calls every page's hook of that moment.
     void pages_form_create();
     void pages_exchange_abandoned();
@@ -346,4 +363,5 @@ private:
     bool selecting_page_from_code_ = false;
     bool busy_cursor_shown_ = false;
     int shown_page_ = -1; // the page a user's page change leaves
+    bool etx_box_open_ = false;
 };

@@ -1,5 +1,6 @@
 #include "main_window/single_instance.h"
 
+#include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QLocalServer>
@@ -68,11 +69,22 @@ bool SingleInstance::acquire()
     return true;
 }
 
+// The window the technician was last working in: an open message box or dialog first, then a
+// visible window of the main window's own (the mask window), else the main window.
+QWidget* SingleInstance::window_to_raise() const
+{
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top != window_ && top->isVisible() && top->parentWidget() == window_) return top;
+    return window_;
+}
+
 void SingleInstance::raise_window()
 {
     if (!window_) return;
     if (window_->isMinimized()) window_->showNormal();
     window_->show();
-    window_->raise();
-    window_->activateWindow();
+    QWidget* front = window_to_raise();
+    front->raise();
+    front->activateWindow();
 }

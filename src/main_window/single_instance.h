@@ -25,6 +25,9 @@ public:
     // The window to bring to the front when another start asks for it.
     void set_window(QWidget* window) { window_ = window; }
 
+    // The window a second start brings to the front.
+    QWidget* window_to_raise() const;
+
     QString lock_path() const { return lock_path_; }
     QString server_name() const { return server_name_; }
 
