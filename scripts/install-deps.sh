@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make ninja-build pkg-config qt6-base-dev libgtest-dev libgmock-dev
-          libgl-dev fonts-dejavu-core)
+          libgl-dev fonts-dejavu-core dpkg-dev file)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -3,6 +3,7 @@
 // "Exit".
 
 #include "setup_test_support.h"
+#include "support/screenshots.h"
 
 #include "mask/cmask.h"
 
@@ -170,11 +171,11 @@ TEST_F(MaskTest, ExitAndTheCloseBoxHideTheWindowWhichOpensAgain)
     ASSERT_TRUE(wait_idle());
 }
 
-// Saves the mask window over the loaded Setup page to $MASK_WINDOW_SCREENSHOT, when set.
+// The mask window over the loaded Setup page, a rectangle just drawn.
 TEST_F(MaskTest, ScreenshotOfTheMaskWindowOverTheSetupPage)
 {
-    const QByteArray path = qgetenv("MASK_WINDOW_SCREENSHOT");
-    if (path.isEmpty()) GTEST_SKIP() << "MASK_WINDOW_SCREENSHOT not set";
+    const QString path = screenshot_path("mask-window.png");
+    if (path.isEmpty()) GTEST_SKIP() << "CAMERA_SCREENSHOTS not set";
     TFKR58* w = open_with(false, {2, 190, 2, 140});
     ASSERT_TRUE(wait_idle());
     w->show();
@@ -193,7 +194,7 @@ TEST_F(MaskTest, ScreenshotOfTheMaskWindowOverTheSetupPage)
     painter.setPen(Qt::darkGray);
     painter.drawRect(QRect(at, w->FMask->size()).adjusted(-1, -1, 0, 0));
     painter.end();
-    ASSERT_TRUE(shot.save(QString::fromLocal8Bit(path)));
+    ASSERT_TRUE(shot.save(path));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // page fits the fixed window.
 
 #include "setup_test_support.h"
+#include "support/screenshots.h"
 
 #include "pages/areas/area_mask.h"
 #include "widgets/spin_button.h"
@@ -116,16 +117,24 @@ TEST_F(WindowTest, PageFitsTheWindowWithoutOverlapOrScrolling)
     EXPECT_EQ(w->BLCCheck[9]->geometry(), QRect(2 + 14, 2 + 14, 14, 14)); // cell 10: row 1, column 1
 }
 
-// Saves the loaded page to $SETUP_PAGE_SCREENSHOT, when set, for the documentation.
+// The loaded window in the Release configuration, and the Setup page among all five.
 TEST_F(WindowTest, ScreenshotOfTheLoadedPage)
 {
-    const QByteArray path = qgetenv("SETUP_PAGE_SCREENSHOT");
-    if (path.isEmpty()) GTEST_SKIP() << "SETUP_PAGE_SCREENSHOT not set";
-    TFKR58* w = open_window();
-    ASSERT_TRUE(wait_idle());
-    w->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
-    ASSERT_TRUE(w->grab().save(QString::fromLocal8Bit(path)));
+    for (const auto& [tool_type, file] : {std::pair{TFKR58::Release, "release-window.png"},
+                                          std::pair{TFKR58::Debug, "setup-page.png"}}) {
+        const QString path = screenshot_path(file);
+        if (path.isEmpty()) GTEST_SKIP() << "CAMERA_SCREENSHOTS not set";
+        TFKR58* w = open_window(tool_type);
+        ASSERT_TRUE(wait_idle());
+        if (tool_type == TFKR58::Debug) {
+            w->select_page(TFKR58::SetupPage);
+            w->ReLoadClick();
+            ASSERT_TRUE(wait_idle());
+        }
+        w->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+        ASSERT_TRUE(w->grab().save(path));
+    }
 }
 
 } // namespace
