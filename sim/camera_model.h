@@ -115,6 +115,16 @@ private:
 
     // ---- Menu keys and service commands (service_commands.cpp) ----
     static std::optional<Handler> find_service_handler(std::uint8_t command_class, std::uint8_t sub);
+    Outcome write_preset(const frames::Frame& command, frames::Frame& reply);
+    Outcome write_wdr_test(const frames::Frame& command, frames::Frame& reply);
+    Outcome read_wdr_test(const frames::Frame& command, frames::Frame& reply);
+
+public:
+    // Presets stored and the WDR test mode and shutter number last written.
+    ServiceState& service() { return service_; }
+    const ServiceState& service() const { return service_; }
+
+private:
     // ---- end of menu keys and service commands ----
 
     Bytes answer_frame(const frames::Frame& command);
