@@ -98,7 +98,7 @@ CameraModel::Outcome CameraModel::read_agc_data(const frames::Frame& command, fr
     const std::uint32_t t = ++debug_.moment;
     const unsigned level = drift(t, 64);
     put_debug_word(reply, 4, 0x0080 + level * 4);
-    reply[6] = debug_.wdr_shutter;
+    reply[6] = service_.wdr_shutter_no;
     reply[7] = level > 48 ? 1 : 0;
     put_debug_word(reply, 8, 0x0200 + drift(t, 16));
     put_debug_word(reply, 10, 0x0400 - level * 8);
@@ -112,7 +112,7 @@ CameraModel::Outcome CameraModel::read_agc_data(const frames::Frame& command, fr
 CameraModel::Outcome CameraModel::read_wdr_data(const frames::Frame&, frames::Frame& reply)
 {
     const std::uint32_t t = ++debug_.moment;
-    reply[3] = debug_.wdr_shutter;
+    reply[3] = service_.wdr_shutter_no;
     put_debug_word(reply, 4, registers_[0x89] ^ drift(t, 16));
     put_debug_word(reply, 6, registers_[0x81]);
     put_debug_word(reply, 8, registers_[0x0D]);
@@ -127,7 +127,7 @@ CameraModel::Outcome CameraModel::read_wdr_data(const frames::Frame&, frames::Fr
 CameraModel::Outcome CameraModel::read_shutter_data(const frames::Frame&, frames::Frame& reply)
 {
     const std::uint32_t t = ++debug_.moment;
-    reply[3] = debug_.wdr_shutter;
+    reply[3] = service_.wdr_shutter_no;
     put_debug_word(reply, 4, registers_[0x43]);
     put_debug_word(reply, 6, registers_[0x44]);
     put_debug_word(reply, 8, (registers_[0x45] + drift(t, 32)) & 0xFFFF);

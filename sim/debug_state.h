@@ -29,8 +29,6 @@ struct DebugState {
     bool osd_test_16bit = false;
     // Advances with every live read-out answered, so that the values drift as on a live picture.
     std::uint32_t moment = 0;
-    // The WDR shutter number reported by the WDR and shutter read-outs.
-    std::uint8_t wdr_shutter = 0x10;
 };
 
 } // namespace sim

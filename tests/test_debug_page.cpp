@@ -374,6 +374,10 @@ TEST_F(DebugPageTest, ReadOutsShowTheCameraData)
     EXPECT_EQ(w->disp_81_gsn->text(), hex_byte_text(reg(0x81) & 0x1F));
     EXPECT_EQ(w->disp_0d_gby->text(), hex_byte_text((reg(0x0D) >> 10) & 0x1F));
     EXPECT_EQ(w->disp_66->text(), hex_word_text(reg(0x66)));
+    camera.with_model([](sim::CameraModel& m) { m.service().wdr_shutter_no = 0x10; return 0; });
+    w->sht_rd_btn->click();
+    ASSERT_TRUE(wait_exchanges(1));
+    EXPECT_EQ(camera.received(), frames_of({{0x33, 0x49}}));
     EXPECT_EQ(w->disp_43->text(), hex_word_text(reg(0x43)));
     EXPECT_EQ(w->disp_46->text(), hex_word_text(reg(0x46)));
     EXPECT_EQ(w->wdr_test_onlvl->value(), 0x10);
@@ -410,8 +414,13 @@ TEST_F(DebugPageTest, AcceptedWdrShutterNumberReadsTheWdrData)
     if (!w->comm_busy) GTEST_SKIP() << "the WDR data read is not wired yet";
     ASSERT_TRUE(wait_idle());
     forget_traffic();
-    exchange_with_reply({0x23, 0x3A, 0x02, 0x21}, {0xA0, 0x3A, 0x02, 0x21});
+    w->cmd_frame[1] = 0x23;
+    w->cmd_frame[2] = 0x3A;
+    w->cmd_frame[3] = 0x02;
+    w->cmd_frame[4] = 0x21;
+    w->StxCommand(w->cmd_frame, 4);
     ASSERT_TRUE(wait_exchanges(2));
+    EXPECT_EQ(w->wdr_test_ontext->text(), QStringLiteral("21"));
     EXPECT_EQ(camera.received(), frames_of({{0x23, 0x3A, 0x02, 0x21}, {0x33, 0x48}}));
 }
 
