@@ -424,4 +424,21 @@ TEST_F(DebugPageTest, AcceptedWdrShutterNumberReadsTheWdrData)
     EXPECT_EQ(camera.received(), frames_of({{0x23, 0x3A, 0x02, 0x21}, {0x33, 0x48}}));
 }
 
+// Saves the page, after a register read and a RAM dump, to $DEBUG_PAGE_SCREENSHOT when set, for
+// the documentation.
+TEST_F(DebugPageTest, ScreenshotOfThePage)
+{
+    const QByteArray path = qgetenv("DEBUG_PAGE_SCREENSHOT");
+    if (path.isEmpty()) GTEST_SKIP() << "DEBUG_PAGE_SCREENSHOT not set";
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+    w->DspAdr->setCurrentIndex(0x23);
+    ASSERT_TRUE(wait_exchanges(1));
+    w->eepadr->setText(QStringLiteral("0010"));
+    ASSERT_TRUE(wait_exchanges(2));
+    w->RamCount->setText(QStringLiteral("40"));
+    ASSERT_TRUE(wait_exchanges(2 + 32));
+    ASSERT_TRUE(w->grab().save(QString::fromLocal8Bit(path)));
+}
+
 } // namespace

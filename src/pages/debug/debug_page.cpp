@@ -47,7 +47,7 @@ public:
         e->setMaxLength(max_length);
         e->setAccessibleName(QString::fromUtf8(accessible));
         // Room for the longest text plus a margin; the field is never wider than it needs.
-        e->setFixedWidth(e->fontMetrics().horizontalAdvance(QString(std::max(max_length, 4), QLatin1Char('W'))) + 12);
+        e->setFixedWidth(e->fontMetrics().horizontalAdvance(QString(std::max(max_length, 4), QLatin1Char('D'))) + 14);
         if (change) QObject::connect(e, &QLineEdit::textChanged, &w_, change);
         return e;
     }
@@ -168,7 +168,7 @@ void TFKR58::build_debug_page()
         DspAdr->setMaxVisibleItems(16);
         DspAdr->setCurrentIndex(-1);
         DspAdr->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        DspAdr->setMinimumContentsLength(18);
+        DspAdr->setMinimumContentsLength(14);
         connect(DspAdr, &QComboBox::currentIndexChanged, this, &TFKR58::DspAdrChange);
         g->addWidget(DspAdr, 0, 0, 1, -1);
         DspData = b.edit(GroupBox3, "DspData", "Data", 4, "DSP register value", &TFKR58::DspDataChange);
@@ -227,9 +227,11 @@ void TFKR58::build_debug_page()
         g->addWidget(RamSend, 1, 1);
         col->addWidget(GroupBox7);
     }
+    // The menu keys and service commands (service_commands.cpp).
+    col->addWidget(build_service_commands(p));
     col->addStretch(1);
 
-    // ---- Column 2: RAM ----
+    // ---- Column 2: RAM and the read-outs ----
     col = new QVBoxLayout;
     col->setSpacing(2);
     columns->addLayout(col);
@@ -257,8 +259,8 @@ void TFKR58::build_debug_page()
         Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         // A long AGC log keeps its latest lines only.
         Memo1->setMaximumBlockCount(10000);
-        Memo1->setMinimumWidth(metrics.horizontalAdvance(QString(49, QLatin1Char('0'))) + 30);
-        Memo1->setMinimumHeight(metrics.lineSpacing() * 12);
+        Memo1->setMinimumWidth(metrics.horizontalAdvance(QString(48, QLatin1Char('0'))) + 24);
+        Memo1->setFixedHeight(metrics.lineSpacing() * 11);
         // The address column follows the dump when it scrolls.
         connect(Memo1->verticalScrollBar(), &QScrollBar::valueChanged, RdAdr->verticalScrollBar(),
                 &QScrollBar::setValue);
@@ -268,10 +270,12 @@ void TFKR58::build_debug_page()
         header->addWidget(Label30);
         header->addStretch(1);
         g->addLayout(header, 1, 0, 1, -1);
-        g->addWidget(RdAdr, 2, 0);
+        // The address column lines up with the dump's text inside its frame.
+        RdAdr->setFixedHeight(Memo1->height());
+        RdAdr->setContentsMargins(0, Memo1->frameWidth(), 0, Memo1->frameWidth());
+        g->addWidget(RdAdr, 2, 0, Qt::AlignTop);
         g->addWidget(Memo1, 2, 1);
         g->setColumnStretch(1, 1);
-        g->setRowStretch(2, 1);
 
         ramAdrwr = b.edit(GroupBox9, "ramAdrwr", "E800", 4, "RAM write address", nullptr);
         ram_send_buff = b.edit(GroupBox9, "ram_send_buff", "00", 2, "RAM write data", nullptr);
@@ -282,18 +286,16 @@ void TFKR58::build_debug_page()
         WD_RP_TIME = b.edit(GroupBox9, "WD_RP_TIME", "1", 3, "AGC log pause", nullptr);
         wd_agc = b.button(GroupBox9, "wd_agc", "WD AGC", "WD AGC", &TFKR58::wd_agcClick);
         add_row(g, 4, {samp, wd_agc, caption_for(WD_RP_TIME, "Time"), WD_RP_TIME});
-        col->addWidget(GroupBox9, 1);
+        col->addWidget(GroupBox9);
     }
     WD_Timer = new QTimer(this);
     WD_Timer->setObjectName(QStringLiteral("WD_Timer"));
     WD_Timer->setInterval(1);
     connect(WD_Timer, &QTimer::timeout, this, &TFKR58::WD_TimerTimer);
 
-    // ---- Column 3: service commands and read-outs ----
-    col = new QVBoxLayout;
-    col->setSpacing(2);
-    columns->addLayout(col);
-    col->addWidget(build_service_commands(p));
+    auto* readouts = new QHBoxLayout;
+    readouts->setSpacing(4);
+    col->addLayout(readouts);
     {
         GroupBox11 = b.group(p, "GroupBox11", "WDR DATA");
         QGridLayout* g = grid_in(GroupBox11);
@@ -319,8 +321,10 @@ void TFKR58::build_debug_page()
             g->addWidget(caption_for(*c.label, c.caption), c.row, c.column);
             g->addWidget(*c.label, c.row, c.column + 1);
         }
-        col->addWidget(GroupBox11);
+        readouts->addWidget(GroupBox11, 0, Qt::AlignTop);
     }
+    auto* shutter_and_wb = new QVBoxLayout;
+    readouts->addLayout(shutter_and_wb);
     {
         GroupBox5 = b.group(p, "GroupBox5", "Shutter DATA");
         QGridLayout* g = grid_in(GroupBox5);
@@ -338,7 +342,7 @@ void TFKR58::build_debug_page()
         g->addWidget(disp_46, 1, 3);
         sht_rd_btn = b.button(GroupBox5, "sht_rd_btn", "Read", "Read shutter data", &TFKR58::sht_rd_btnClick);
         g->addWidget(sht_rd_btn, 2, 0, 1, -1);
-        col->addWidget(GroupBox5);
+        shutter_and_wb->addWidget(GroupBox5);
     }
     {
         auto* wb = new QGridLayout;
@@ -349,7 +353,9 @@ void TFKR58::build_debug_page()
         wb->addWidget(caption_for(bg_input, "BG "), 0, 2);
         wb->addWidget(bg_input, 0, 3);
         wb->setColumnStretch(4, 1);
-        col->addLayout(wb);
+        shutter_and_wb->addLayout(wb);
+        shutter_and_wb->addStretch(1);
     }
+    readouts->addStretch(1);
     col->addStretch(1);
 }
