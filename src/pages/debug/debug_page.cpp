@@ -132,6 +132,29 @@ void add_row(QGridLayout* grid, int row, std::initializer_list<QWidget*> widgets
     grid->addLayout(line, row, 0, 1, -1);
 }
 
+// One read-out of a grid: the label it fills, its name and first text, its caption and place.
+struct ReadoutCell {
+    QLabel** label;
+    const char* name;
+    const char* text;
+    const char* caption;
+    int row;
+    int column;
+};
+
+// Builds the read-outs into a grid, each after its caption; the accessible name is the prefix and
+// the caption.
+void place_readouts(DebugBuilder& b, QWidget* parent, QGridLayout* grid, const char* accessible_prefix,
+                    std::initializer_list<ReadoutCell> cells)
+{
+    for (const ReadoutCell& c : cells) {
+        const QString accessible = QString::fromLatin1(accessible_prefix) + QString::fromLatin1(c.caption).trimmed();
+        *c.label = b.readout(parent, c.name, c.text, accessible.toUtf8().constData());
+        grid->addWidget(caption_for(*c.label, c.caption), c.row, c.column);
+        grid->addWidget(*c.label, c.row, c.column + 1);
+    }
+}
+
 } // namespace
 
 void TFKR58::build_debug_page()
@@ -298,29 +321,13 @@ void TFKR58::build_debug_page()
     col->addLayout(readouts);
     {
         GroupBox11 = b.group(p, "GroupBox11", "WDR DATA");
-        QGridLayout* g = grid_in(GroupBox11);
-        struct Cell {
-            QLabel** label;
-            const char* name;
-            const char* text;
-            const char* caption;
-            int row;
-            int column;
-        };
-        const Cell cells[] = {
-            {&disp_89, "disp_89", "xxxx", "89h ", 0, 0},   {&disp_8f, "disp_8f", "xxxx", "8Fh ", 0, 2},
-            {&disp_81, "disp_81", "xxxx", "81h ", 1, 0},   {&disp_0d, "disp_0d", "xxxx", "0Dh ", 1, 2},
-            {&disp_81_gbn, "disp_81_gbn", "xx", "GBN", 2, 0}, {&disp_0d_gby, "disp_0d_gby", "xx", "GBY", 2, 2},
-            {&disp_81_gkn, "disp_81_gkn", "xx", "GKN", 3, 0}, {&disp_0d_gky, "disp_0d_gky", "xx", "GKY", 3, 2},
-            {&disp_81_gsn, "disp_81_gsn", "xx", "GSN", 4, 0}, {&disp_0d_gsy, "disp_0d_gsy", "xx", "GSY", 4, 2},
-            {&disp_67, "disp_67", "xxxx", "67h ", 5, 0},   {&disp_66, "disp_66", "xxxx", "66h ", 5, 2},
-        };
-        for (const Cell& c : cells) {
-            const QString accessible = QStringLiteral("WDR data ") + QString::fromLatin1(c.caption).trimmed();
-            *c.label = b.readout(GroupBox11, c.name, c.text, accessible.toUtf8().constData());
-            g->addWidget(caption_for(*c.label, c.caption), c.row, c.column);
-            g->addWidget(*c.label, c.row, c.column + 1);
-        }
+        place_readouts(b, GroupBox11, grid_in(GroupBox11), "WDR data ",
+                       {{&disp_89, "disp_89", "xxxx", "89h ", 0, 0},   {&disp_8f, "disp_8f", "xxxx", "8Fh ", 0, 2},
+                        {&disp_81, "disp_81", "xxxx", "81h ", 1, 0},   {&disp_0d, "disp_0d", "xxxx", "0Dh ", 1, 2},
+                        {&disp_81_gbn, "disp_81_gbn", "xx", "GBN", 2, 0}, {&disp_0d_gby, "disp_0d_gby", "xx", "GBY", 2, 2},
+                        {&disp_81_gkn, "disp_81_gkn", "xx", "GKN", 3, 0}, {&disp_0d_gky, "disp_0d_gky", "xx", "GKY", 3, 2},
+                        {&disp_81_gsn, "disp_81_gsn", "xx", "GSN", 4, 0}, {&disp_0d_gsy, "disp_0d_gsy", "xx", "GSY", 4, 2},
+                        {&disp_67, "disp_67", "xxxx", "67h ", 5, 0},   {&disp_66, "disp_66", "xxxx", "66h ", 5, 2}});
         readouts->addWidget(GroupBox11, 0, Qt::AlignTop);
     }
     auto* shutter_and_wb = new QVBoxLayout;
@@ -328,30 +335,17 @@ void TFKR58::build_debug_page()
     {
         GroupBox5 = b.group(p, "GroupBox5", "Shutter DATA");
         QGridLayout* g = grid_in(GroupBox5);
-        disp_43 = b.readout(GroupBox5, "disp_43", "xxxx", "Shutter data 43h");
-        disp_44 = b.readout(GroupBox5, "disp_44", "xxxx", "Shutter data 44h");
-        disp_45 = b.readout(GroupBox5, "disp_45", "xxxx", "Shutter data 45h");
-        disp_46 = b.readout(GroupBox5, "disp_46", "xxxx", "Shutter data 46h");
-        g->addWidget(caption_for(disp_43, "43h "), 0, 0);
-        g->addWidget(disp_43, 0, 1);
-        g->addWidget(caption_for(disp_44, "44h "), 0, 2);
-        g->addWidget(disp_44, 0, 3);
-        g->addWidget(caption_for(disp_45, "45h "), 1, 0);
-        g->addWidget(disp_45, 1, 1);
-        g->addWidget(caption_for(disp_46, "46h "), 1, 2);
-        g->addWidget(disp_46, 1, 3);
+        place_readouts(b, GroupBox5, g, "Shutter data ",
+                       {{&disp_43, "disp_43", "xxxx", "43h ", 0, 0}, {&disp_44, "disp_44", "xxxx", "44h ", 0, 2},
+                        {&disp_45, "disp_45", "xxxx", "45h ", 1, 0}, {&disp_46, "disp_46", "xxxx", "46h ", 1, 2}});
         sht_rd_btn = b.button(GroupBox5, "sht_rd_btn", "Read", "Read shutter data", &TFKR58::sht_rd_btnClick);
         g->addWidget(sht_rd_btn, 2, 0, 1, -1);
         shutter_and_wb->addWidget(GroupBox5);
     }
     {
         auto* wb = new QGridLayout;
-        rg_input = b.readout(p, "rg_input", "xxxx", "White balance input RG");
-        bg_input = b.readout(p, "bg_input", "xxxx", "White balance input BG");
-        wb->addWidget(caption_for(rg_input, "RG "), 0, 0);
-        wb->addWidget(rg_input, 0, 1);
-        wb->addWidget(caption_for(bg_input, "BG "), 0, 2);
-        wb->addWidget(bg_input, 0, 3);
+        place_readouts(b, p, wb, "White balance input ",
+                       {{&rg_input, "rg_input", "xxxx", "RG ", 0, 0}, {&bg_input, "bg_input", "xxxx", "BG ", 0, 2}});
         wb->setColumnStretch(4, 1);
         shutter_and_wb->addLayout(wb);
         shutter_and_wb->addStretch(1);
