@@ -13,6 +13,9 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTabWidget>
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
@@ -422,6 +425,43 @@ TEST_F(DebugPageTest, AcceptedWdrShutterNumberReadsTheWdrData)
     ASSERT_TRUE(wait_exchanges(2));
     EXPECT_EQ(w->wdr_test_ontext->text(), QStringLiteral("21"));
     EXPECT_EQ(camera.received(), frames_of({{0x23, 0x3A, 0x02, 0x21}, {0x33, 0x48}}));
+}
+
+TEST_F(DebugPageTest, ControlsCarryTheirNamesAndTheWindowShowsTheirWholeWidth)
+{
+    const std::vector<std::pair<QWidget*, const char*>> controls = {
+        {w->DspAdr, "DspAdr"},       {w->DspData, "DspData"},         {w->DspRadix, "DspRadix"},
+        {w->DspDatSpin, "DspDatSpin"}, {w->NoWrite, "NoWrite"},        {w->eepadr, "eepadr"},
+        {w->Eepdata, "Eepdata"},     {w->eepRadix, "eepRadix"},       {w->CSpinButton6, "CSpinButton6"},
+        {w->CSpinButton7, "CSpinButton7"}, {w->EEP_RAM, "EEP_RAM"},   {w->Button2, "Button2"},
+        {w->OSD, "OSD"},             {w->osdt, "osdt"},               {w->ramAdr, "ramAdr"},
+        {w->RamCount, "RamCount"},   {w->RdAdr, "RdAdr"},             {w->Memo1, "Memo1"},
+        {w->RamRepeat, "RamRepeat"}, {w->ramAdrwr, "ramAdrwr"},       {w->ram_send_buff, "ram_send_buff"},
+        {w->btn_ram_w, "btn_ram_w"}, {w->samp, "samp"},               {w->WD_RP_TIME, "WD_RP_TIME"},
+        {w->wd_agc, "wd_agc"},       {w->SendBuffer, "SendBuffer"},   {w->RamSend, "RamSend"},
+        {w->sht_rd_btn, "sht_rd_btn"}, {w->disp_89, "disp_89"},       {w->disp_0d_gsy, "disp_0d_gsy"},
+        {w->disp_46, "disp_46"},     {w->rg_input, "rg_input"},       {w->bg_input, "bg_input"},
+    };
+    for (const auto& [control, name] : controls) {
+        ASSERT_NE(control, nullptr) << name;
+        EXPECT_EQ(control->objectName(), QString::fromLatin1(name));
+        EXPECT_FALSE(control->accessibleName().isEmpty()) << name;
+        EXPECT_TRUE(w->panel_dbg->isAncestorOf(control)) << name;
+    }
+    // Maximum lengths, and "&& RAM" showing one ampersand.
+    EXPECT_EQ(w->DspData->maxLength(), 4);
+    EXPECT_EQ(w->RamCount->maxLength(), 2);
+    EXPECT_EQ(w->WD_RP_TIME->maxLength(), 3);
+    EXPECT_EQ(w->ram_send_buff->maxLength(), 2);
+    EXPECT_EQ(w->EEP_RAM->text(), QStringLiteral("&& RAM"));
+
+    // At the window's fixed size the page scrolls at most vertically.
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+    w->PageControl1->setCurrentIndex(TFKR58::DebugPage);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->panel_dbg->isVisible(); }));
+    EXPECT_FALSE(w->debug_scroll->horizontalScrollBar()->isVisible())
+        << w->panel_dbg->minimumSizeHint().width() << " wide in " << w->debug_scroll->viewport()->width();
 }
 
 // Saves the page, after a register read and a RAM dump, to $DEBUG_PAGE_SCREENSHOT when set, for
