@@ -341,6 +341,41 @@ public:
     void wdr_rd_btnClick();
     // The hidden " Chroma " and "HUE" trims, placed on the Lens Adjust page's layout.
     void build_service_trims(QGridLayout* page);
+    // Menu keys: each button presses its camera key through SW_push.
+    void push_upClick();
+    void push_dnClick();
+    void push_entClick();
+    void push_preClick();
+    void push_leftClick();
+    void push_rightClick();
+    void push_long_entClick();
+    void push_commClick();
+    // A character typed while a menu key (or a control that forwards its keys here) has the
+    // focus presses the menu key it maps to; any other character does nothing.
+    void push_upKeyPress(QObject* sender, char key);
+    void push_commKeyPress(QObject* sender, char key);
+    // Makes `control` forward every character typed on it to push_upKeyPress.
+    void forward_menu_keys(QWidget* control);
+    // Service commands.
+    void PresetSaveClick();
+    void wdr_test_selClick();
+    void wdr_test_onlvlChange();
+    void wdr_test_timerTimer();
+    void wdr_on_spinUpClick();
+    void wdr_on_spinDownClick();
+    void dbg_blcsClick();
+    void WB_READClick();
+    // The hidden chroma gain and hue registers.
+    void CromaRYChange();
+    void TimercrmTimer();
+    void RYPChange();
+    void BYPChange();
+    void RYNChange();
+    void BYNChange();
+    void TimerRYPTimer();
+    void TimerBYPTimer();
+    void TimerRYNTimer();
+    void TimerBYNTimer();
     // ---- end of menu keys, service commands and trims ----
 
 
