@@ -171,6 +171,16 @@ TEST_F(DebugRegisters, EraseAllAsksAndOnYesClearsTheLastWordThenResets)
     camera.with_model([](sim::CameraModel& m) { EXPECT_EQ(m.eeprom_word(0x3FF), 0); return 0; });
 }
 
+TEST_F(DebugRegisters, KeysTypedOnEraseAllPressMenuKeysAndNeverErase)
+{
+    QTest::keyClick(w->Button2, '8');
+    ASSERT_TRUE(wait_exchanges(1));
+    QTest::keyClick(w->Button2, '3');
+    EXPECT_TRUE(wait_idle());
+    EXPECT_EQ(camera.received(), frames_of({{0x23, 0x32, 0x01}}));
+    EXPECT_TRUE(fake_dialogs.confirmations.empty());
+}
+
 TEST_F(DebugRegisters, WritingTheLastWordByHandAlsoResets)
 {
     w->eepadr->setText(QStringLiteral("03FF"));

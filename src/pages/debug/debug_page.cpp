@@ -147,6 +147,7 @@ struct ReadoutCell {
 void place_readouts(DebugBuilder& b, QWidget* parent, QGridLayout* grid, const char* accessible_prefix,
                     std::initializer_list<ReadoutCell> cells)
 {
+    grid->setHorizontalSpacing(2);
     for (const ReadoutCell& c : cells) {
         const QString accessible = QString::fromLatin1(accessible_prefix) + QString::fromLatin1(c.caption).trimmed();
         *c.label = b.readout(parent, c.name, c.text, accessible.toUtf8().constData());
@@ -177,7 +178,7 @@ void TFKR58::build_debug_page()
     columns->setSpacing(4);
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
 
-    // ---- Column 1: DSP, EEPROM, OSD ----
+    // ---- Column 1: DSP, EEPROM, OSD, raw command and the read-outs ----
     auto* col = new QVBoxLayout;
     col->setSpacing(2);
     columns->addLayout(col);
@@ -217,6 +218,8 @@ void TFKR58::build_debug_page()
         add_row(g, 1, {caption_for(Eepdata, "Data"), Eepdata, CSpinButton7, caption_for(eepRadix, "Mask"), eepRadix});
         EEP_RAM = b.check(GroupBox4, "EEP_RAM", "&& RAM", "EEPROM and RAM");
         Button2 = b.button(GroupBox4, "Button2", "Erase all", "Erase all", &TFKR58::Button2Click);
+        // A character typed on "Erase all" presses the menu key it maps to, as on the key buttons.
+        forward_menu_keys(Button2);
         add_row(g, 2, {EEP_RAM, Button2});
         col->addWidget(GroupBox4);
     }
@@ -250,11 +253,44 @@ void TFKR58::build_debug_page()
         g->addWidget(RamSend, 1, 1);
         col->addWidget(GroupBox7);
     }
-    // The menu keys and service commands (service_commands.cpp).
-    col->addWidget(build_service_commands(p));
+    auto* readouts = new QHBoxLayout;
+    readouts->setSpacing(2);
+    col->addLayout(readouts);
+    {
+        GroupBox11 = b.group(p, "GroupBox11", "WDR DATA");
+        place_readouts(b, GroupBox11, grid_in(GroupBox11), "WDR data ",
+                       {{&disp_89, "disp_89", "xxxx", "89h ", 0, 0},   {&disp_8f, "disp_8f", "xxxx", "8Fh ", 0, 2},
+                        {&disp_81, "disp_81", "xxxx", "81h ", 1, 0},   {&disp_0d, "disp_0d", "xxxx", "0Dh ", 1, 2},
+                        {&disp_81_gbn, "disp_81_gbn", "xx", "GBN", 2, 0}, {&disp_0d_gby, "disp_0d_gby", "xx", "GBY", 2, 2},
+                        {&disp_81_gkn, "disp_81_gkn", "xx", "GKN", 3, 0}, {&disp_0d_gky, "disp_0d_gky", "xx", "GKY", 3, 2},
+                        {&disp_81_gsn, "disp_81_gsn", "xx", "GSN", 4, 0}, {&disp_0d_gsy, "disp_0d_gsy", "xx", "GSY", 4, 2},
+                        {&disp_67, "disp_67", "xxxx", "67h ", 5, 0},   {&disp_66, "disp_66", "xxxx", "66h ", 5, 2}});
+        readouts->addWidget(GroupBox11, 0, Qt::AlignTop);
+    }
+    auto* shutter_and_wb = new QVBoxLayout;
+    readouts->addLayout(shutter_and_wb);
+    {
+        GroupBox5 = b.group(p, "GroupBox5", "Shutter DATA");
+        QGridLayout* g = grid_in(GroupBox5);
+        place_readouts(b, GroupBox5, g, "Shutter data ",
+                       {{&disp_43, "disp_43", "xxxx", "43h ", 0, 0}, {&disp_44, "disp_44", "xxxx", "44h ", 0, 2},
+                        {&disp_45, "disp_45", "xxxx", "45h ", 1, 0}, {&disp_46, "disp_46", "xxxx", "46h ", 1, 2}});
+        sht_rd_btn = b.button(GroupBox5, "sht_rd_btn", "Read", "Read shutter data", &TFKR58::sht_rd_btnClick);
+        g->addWidget(sht_rd_btn, 2, 0, 1, -1);
+        shutter_and_wb->addWidget(GroupBox5);
+    }
+    {
+        auto* wb = new QGridLayout;
+        place_readouts(b, p, wb, "White balance input ",
+                       {{&rg_input, "rg_input", "xxxx", "RG ", 0, 0}, {&bg_input, "bg_input", "xxxx", "BG ", 0, 2}});
+        wb->setColumnStretch(4, 1);
+        shutter_and_wb->addLayout(wb);
+        shutter_and_wb->addStretch(1);
+    }
+    readouts->addStretch(1);
     col->addStretch(1);
 
-    // ---- Column 2: RAM and the read-outs ----
+    // ---- Column 2: RAM, menu keys and service commands ----
     col = new QVBoxLayout;
     col->setSpacing(2);
     columns->addLayout(col);
@@ -316,40 +352,7 @@ void TFKR58::build_debug_page()
     WD_Timer->setInterval(1);
     connect(WD_Timer, &QTimer::timeout, this, &TFKR58::WD_TimerTimer);
 
-    auto* readouts = new QHBoxLayout;
-    readouts->setSpacing(4);
-    col->addLayout(readouts);
-    {
-        GroupBox11 = b.group(p, "GroupBox11", "WDR DATA");
-        place_readouts(b, GroupBox11, grid_in(GroupBox11), "WDR data ",
-                       {{&disp_89, "disp_89", "xxxx", "89h ", 0, 0},   {&disp_8f, "disp_8f", "xxxx", "8Fh ", 0, 2},
-                        {&disp_81, "disp_81", "xxxx", "81h ", 1, 0},   {&disp_0d, "disp_0d", "xxxx", "0Dh ", 1, 2},
-                        {&disp_81_gbn, "disp_81_gbn", "xx", "GBN", 2, 0}, {&disp_0d_gby, "disp_0d_gby", "xx", "GBY", 2, 2},
-                        {&disp_81_gkn, "disp_81_gkn", "xx", "GKN", 3, 0}, {&disp_0d_gky, "disp_0d_gky", "xx", "GKY", 3, 2},
-                        {&disp_81_gsn, "disp_81_gsn", "xx", "GSN", 4, 0}, {&disp_0d_gsy, "disp_0d_gsy", "xx", "GSY", 4, 2},
-                        {&disp_67, "disp_67", "xxxx", "67h ", 5, 0},   {&disp_66, "disp_66", "xxxx", "66h ", 5, 2}});
-        readouts->addWidget(GroupBox11, 0, Qt::AlignTop);
-    }
-    auto* shutter_and_wb = new QVBoxLayout;
-    readouts->addLayout(shutter_and_wb);
-    {
-        GroupBox5 = b.group(p, "GroupBox5", "Shutter DATA");
-        QGridLayout* g = grid_in(GroupBox5);
-        place_readouts(b, GroupBox5, g, "Shutter data ",
-                       {{&disp_43, "disp_43", "xxxx", "43h ", 0, 0}, {&disp_44, "disp_44", "xxxx", "44h ", 0, 2},
-                        {&disp_45, "disp_45", "xxxx", "45h ", 1, 0}, {&disp_46, "disp_46", "xxxx", "46h ", 1, 2}});
-        sht_rd_btn = b.button(GroupBox5, "sht_rd_btn", "Read", "Read shutter data", &TFKR58::sht_rd_btnClick);
-        g->addWidget(sht_rd_btn, 2, 0, 1, -1);
-        shutter_and_wb->addWidget(GroupBox5);
-    }
-    {
-        auto* wb = new QGridLayout;
-        place_readouts(b, p, wb, "White balance input ",
-                       {{&rg_input, "rg_input", "xxxx", "RG ", 0, 0}, {&bg_input, "bg_input", "xxxx", "BG ", 0, 2}});
-        wb->setColumnStretch(4, 1);
-        shutter_and_wb->addLayout(wb);
-        shutter_and_wb->addStretch(1);
-    }
-    readouts->addStretch(1);
+    // The menu keys and service commands (service_commands.cpp).
+    col->addWidget(build_service_commands(p));
     col->addStretch(1);
 }
