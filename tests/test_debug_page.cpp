@@ -398,14 +398,12 @@ TEST_F(DebugPageTest, ReadOutsShowTheCameraData)
     EXPECT_EQ(w->wdr_no_dec->text(), QStringLiteral("16"));
 
     // A shutter number beyond the track bar's end does not move it and leaves no skip behind.
-    {
-        setup::ControlUpdate updating(*w);
-        w->wdr_test_onlvl->setValue(63);
-    }
-    w->wdr_level_skip = false;
+    w->wdr_test_onlvl->setValue(63);
+    w->wdr_test_timer->stop(); // the move is not the point here: nothing is sent for it
     exchange_with_reply({0x33, 0x49}, {0xA0, 0x49, 0x50, 0x12, 0x34});
     EXPECT_EQ(w->wdr_test_onlvl->value(), 63);
     EXPECT_FALSE(w->wdr_level_skip);
+    EXPECT_FALSE(w->wdr_test_timer->isActive());
     EXPECT_EQ(w->wdr_test_ontext->text(), QStringLiteral("50"));
     EXPECT_EQ(w->disp_43->text(), QStringLiteral("1234"));
 
@@ -422,16 +420,11 @@ TEST_F(DebugPageTest, ReadOutsShowTheCameraData)
 
 TEST_F(DebugPageTest, AcceptedWdrShutterNumberReadsTheWdrData)
 {
-    w->wdr_rd_btnClick();
-    // The read is sent at once when it exists; until then there is nothing to follow.
-    if (!w->comm_busy) GTEST_SKIP() << "the WDR data read is not wired yet";
-    ASSERT_TRUE(wait_idle());
-    forget_traffic();
-    w->cmd_frame[1] = 0x23;
-    w->cmd_frame[2] = 0x3A;
-    w->cmd_frame[3] = 0x02;
-    w->cmd_frame[4] = 0x21;
-    w->StxCommand(w->cmd_frame, 4);
+    // The technician moves the shutter number; its timer tick sends it.
+    w->wdr_test_onlvl->setValue(0x21);
+    ASSERT_TRUE(w->wdr_test_timer->isActive());
+    w->wdr_test_timer->stop();
+    w->wdr_test_timerTimer();
     ASSERT_TRUE(wait_exchanges(2));
     EXPECT_EQ(w->wdr_test_ontext->text(), QStringLiteral("21"));
     EXPECT_EQ(camera.received(), frames_of({{0x23, 0x3A, 0x02, 0x21}, {0x33, 0x48}}));
