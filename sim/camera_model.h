@@ -90,6 +90,19 @@ private:
 
     // ---- Debug page commands (debug_commands.cpp) ----
     static std::optional<Handler> find_debug_handler(std::uint8_t command_class, std::uint8_t sub);
+    Outcome read_ram(const frames::Frame& command, frames::Frame& reply);
+    Outcome write_ram(const frames::Frame& command, frames::Frame& reply);
+    Outcome read_area_sample(const frames::Frame& command, frames::Frame& reply);
+    Outcome read_agc_data(const frames::Frame& command, frames::Frame& reply);
+    Outcome read_wdr_data(const frames::Frame& command, frames::Frame& reply);
+    Outcome read_shutter_data(const frames::Frame& command, frames::Frame& reply);
+    Outcome read_wb_input(const frames::Frame& command, frames::Frame& reply);
+    Outcome write_osd_test(const frames::Frame& command, frames::Frame& reply);
+public:
+    // The Debug page's side of the camera: RAM, OSD test value, live read-outs.
+    DebugState& debug() { return debug_; }
+    const DebugState& debug() const { return debug_; }
+private:
     // ---- end of Debug page commands ----
 
     // ---- CCD Defect page commands (defect_commands.cpp) ----

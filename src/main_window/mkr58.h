@@ -295,6 +295,43 @@ public:
     void debug_form_create();
     void debug_exchange_abandoned();
     void debug_page_left();
+    // DSP, EEPROM and OSD groups.
+    void DspAdrChange();
+    void DspDataChange();
+    void DspRadixChange();
+    void DspDatSpinUpClick();
+    void DspDatSpinDownClick();
+    void eepadrChange();
+    void EepdataChange();
+    void eepRadixChange();
+    void CSpinButton6UpClick();
+    void CSpinButton6DownClick();
+    void CSpinButton7UpClick();
+    void CSpinButton7DownClick();
+    void Button2Click();
+    void osdtChange();
+    static int lowest_set_bit(int mask);
+    // RAM group, raw command and read-outs.
+    void ramAdrChange();
+    void RamCountChange();
+    void disp_ramadr();
+    void btn_ram_wClick();
+    void sampClick();
+    void RamSendClick();
+    void wd_agcClick();
+    void WD_TimerTimer();
+    void sht_rd_btnClick();
+    // Replies while the Debug page is shown: to its writes and to its reads.
+    void Trans_wr_dbg();
+    void Trans_rd_dbg();
+    // Worker steps of the chained reads and the read-outs.
+    void start_ram_dump(int address);
+    void ram_dump_reply();
+    void area_sample_reply();
+    void agc_log_reply();
+    void shutter_number_reply();
+    void wdr_data_reply();
+    void shutter_data_reply();
     // ---- end of Debug page ----
 
     // ---- CCD Defect page ----
