@@ -42,6 +42,7 @@ TEST_F(CopyPageTest, RoundTripCopiesOneCameraIntoAnotherByteForByte)
     fake_dialogs.open_answer = path("first.dat");
     w->ptocOk2->click();
     ASSERT_TRUE(QTest::qWaitFor([w] { return !w->complete2->isHidden() && !w->comm_busy; }, kCopyDeadlineMs));
+    ASSERT_TRUE(wait_received(2)); // the reset has no reply: the window is done before it arrives
     const std::vector<Bytes> units = camera.received();
     ASSERT_EQ(units.size(), 2u);
     ASSERT_EQ(units[0].size(), frames::kSohBlockSize);
@@ -78,6 +79,7 @@ TEST_F(CopyPageTest, RefusingTheOverwriteOrCancellingTheDialogSendsNothing)
     EXPECT_EQ(fake_dialogs.confirmations.size(), 1u);
 
     EXPECT_FALSE(w->copy_running);
+    EXPECT_FALSE(w->comm_busy);
     EXPECT_EQ(camera.received_count(), 0u);
     EXPECT_EQ(read_file(path("old.dat")), QByteArray("old contents"));
 }
@@ -121,6 +123,7 @@ TEST_F(CopyPageTest, AReplyNamingAnAddressBeyondTheMemoryIsIgnoredAndEndsTheCopy
     fake_dialogs.save_answer = path("new.dat");
     w->CtopOK2->click();
     ASSERT_TRUE(QTest::qWaitFor([w] { return !w->copy_running && !w->comm_busy; }, kCopyDeadlineMs));
+    ASSERT_TRUE(wait_received(7));
     EXPECT_EQ(camera.received_count(), 7u);
     EXPECT_EQ((*w->param_image)[1024], 0x5A5A);
     EXPECT_EQ(w->ProgressBar3->value(), 5);

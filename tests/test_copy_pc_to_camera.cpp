@@ -40,6 +40,7 @@ TEST_F(CopyPageTest, SingleModeSendsEveryLineAsItStandsUpToTheReset)
 
     w->ptocOk->click();
     ASSERT_TRUE(single_done(w));
+    ASSERT_TRUE(wait_received(4)); // the reset has no reply: the window is done before it arrives
     EXPECT_EQ(camera.received(), (std::vector<Bytes>{expected_frame(body_of("230C0001ABCD")),
                                                      expected_frame(body_of("230C0002BEEF")),
                                                      expected_frame(body_of("23320200")), expected_frame({0xF3})}));
@@ -57,10 +58,12 @@ TEST_F(CopyPageTest, SingleModeSendsEveryLineAsItStandsUpToTheReset)
     EXPECT_TRUE(fake_dialogs.messages.empty());
 
     // "Same File Name" now checked: the next camera gets the same file without a dialog.
+    const std::vector<Bytes> camera_first_run = camera.received();
     camera.clear_received();
     w->ptocOk->click();
     ASSERT_TRUE(single_done(w));
-    EXPECT_EQ(camera.received_count(), 4u);
+    ASSERT_TRUE(wait_received(4));
+    EXPECT_EQ(camera.received(), camera_first_run);
     EXPECT_EQ(fake_dialogs.filters, QStringList{kFilter});
 }
 
@@ -97,6 +100,7 @@ TEST_F(CopyPageTest, SameWithoutAFileNameShowsTheDialogAndUnchecksItself)
     w->ptocOk->click(); // the open dialog is cancelled too
     EXPECT_EQ(fake_dialogs.filters, (QStringList{kFilter, kFilter}));
     EXPECT_FALSE(w->Same->isChecked());
+    EXPECT_FALSE(w->comm_busy);
     EXPECT_EQ(camera.received_count(), 0u);
 
     // A file that cannot be opened is a read failure and sends nothing.
@@ -149,6 +153,7 @@ TEST_F(CopyPageTest, BatchSendsTheFileAsOneBlockThenResetsTheCamera)
 
     w->ptocOk2->click();
     ASSERT_TRUE(QTest::qWaitFor([w] { return !w->complete2->isHidden() && !w->comm_busy; }, kCopyDeadlineMs));
+    ASSERT_TRUE(wait_received(2));
     frames::ParamImage expected;
     for (std::size_t i = 0; i < frames::kParamEntries; ++i) expected[i] = static_cast<std::int32_t>(i * 5);
     expected[10] = 0x34;
@@ -190,6 +195,22 @@ TEST_F(CopyPageTest, BatchReadFailuresSendNoBlock)
         EXPECT_EQ(*w->param_image, before);
     }
     EXPECT_EQ(camera.received_count(), 0u);
+}
+
+TEST_F(CopyPageTest, ARefusedBlockSendsNoResetAndFreesThePages)
+{
+    CopyWindow* w = open_copy_page();
+    ASSERT_TRUE(write_file(path("one.dat"), line("230C00011111")));
+    fake_dialogs.open_answer = path("one.dat");
+    camera.inject(sim::Fault::Refuse, 1);
+    w->ptocOk2->click();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !fake_dialogs.messages.empty(); }, kCopyDeadlineMs));
+    EXPECT_EQ(fake_dialogs.messages[0].text, QStringLiteral(" Error "));
+    EXPECT_EQ(camera.received_count(), 1u);
+    EXPECT_TRUE(w->PageControl1->isEnabled());
+    EXPECT_FALSE(w->copy_running);
+    EXPECT_TRUE(w->complete2->isHidden());
+    EXPECT_FALSE(w->Same->isChecked());
 }
 
 TEST_F(WindowTest, ReleaseShowsNoCopyButtons)

@@ -295,6 +295,7 @@ public:
     // that tests can make the write fail.
     virtual bool copy_save_file(const QString& path, const QByteArray& bytes);
     // Page steps shared by the operations.
+    bool copy_begin_ptoc(int operation);
     bool copy_open_chosen_file();
     void copy_send_next_line();
     void copy_ptoc_finished();

@@ -283,15 +283,21 @@ bool TFKR58::make_allrec()
     return true;
 }
 
-void TFKR58::ptocOkClick()
+// The start both PC->Camera modes share; true once the chosen file is open.
+bool TFKR58::copy_begin_ptoc(int operation)
 {
     complete2->hide();
-    if (!Trans_chk()) return;
+    if (!Trans_chk()) return false;
     copy_stop();
-    Copy_select->setItemIndex(PcToCameraSingle);
+    Copy_select->setItemIndex(operation);
     Label35->setText(QStringLiteral("PC->Camera"));
     ProgressBar3->setValue(0);
-    if (!copy_open_chosen_file()) return;
+    return copy_open_chosen_file();
+}
+
+void TFKR58::ptocOkClick()
+{
+    if (!copy_begin_ptoc(PcToCameraSingle)) return;
     copy_running = true;
     copy_send_next_line();
 }
@@ -320,13 +326,7 @@ void TFKR58::copy_ptoc_finished()
 
 void TFKR58::ptocOk2Click()
 {
-    complete2->hide();
-    if (!Trans_chk()) return;
-    copy_stop();
-    Copy_select->setItemIndex(PcToCameraBatch);
-    Label35->setText(QStringLiteral("PC->Camera"));
-    ProgressBar3->setValue(0);
-    if (!copy_open_chosen_file()) return;
+    if (!copy_begin_ptoc(PcToCameraBatch)) return;
     copy_set_progress(kBatchOpenedProgress);
     if (!make_allrec()) return;
     copy_set_progress(ProgressBar3->value() + kBatchReadProgress);
@@ -343,6 +343,8 @@ void TFKR58::Trans_end_copy()
 {
     if (reply_frame[1] != frames::kReplyAccepted) {
         dialogs().message(QStringLiteral(" Error "), QStringLiteral("ERR"));
+        // The block disabled the page control and only the reset after it would enable it again.
+        if (copy_running && Copy_select->itemIndex() == PcToCameraBatch) PageControl1->setEnabled(true);
         copy_stop();
         return;
     }
@@ -354,6 +356,7 @@ void TFKR58::Trans_end_copy()
         copy_running = false;
         ProgressBar3->setValue(ProgressBar3->maximum());
         Reset1Click();
+        PageControl1->setEnabled(true); // also when a reload refused meanwhile kept the reset back
         Same->setChecked(true);
         complete2->show();
         break;
