@@ -109,6 +109,13 @@ protected:
 
     QString path(const char* name) const { return folder.filePath(QString::fromLatin1(name)); }
 
+    // True when exactly this one message box has been shown.
+    bool shown_once(const char* text, const char* caption) const
+    {
+        return fake_dialogs.messages.size() == 1 && fake_dialogs.messages[0].text == QLatin1String(text)
+               && fake_dialogs.messages[0].caption == QLatin1String(caption);
+    }
+
     // Runs Camera->PC into `name` to its end; true when the file is complete.
     bool camera_to_pc(CopyWindow* w, const char* name)
     {

