@@ -304,7 +304,9 @@ void TFKR58::ptocOkClick()
 
 // Sends the file's next line as it stands (the camera ID then replaces its 15th byte). The
 // operation ends at the end of the file, at an empty line, or once the reset (0xF3), which
-// has no reply, has gone out.
+// has no reply, has gone out. The next line goes out from the reply handler without a pause:
+// the camera has just finished its 18-byte reply (9 ms at 19200 baud), and no waiting, idle
+// loop or timer gap leaves the window frozen or the link free for another sender mid-file.
 void TFKR58::copy_send_next_line()
 {
     if (make_frec()) {
