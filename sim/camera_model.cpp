@@ -22,10 +22,11 @@ constexpr NamedDefault kNamedDefaults[] = {
     {0x3FF, 0x5AA5},                    // last word: "initialised" mark that "Erase all" clears
 };
 
-// A deterministic, varied but unremarkable filler for the words without a named default.
-std::uint16_t factory_word(std::size_t k)
+// A deterministic, varied but unremarkable filler for the words without a named default; each
+// seed gives other words (seed 0 the built-in image).
+std::uint16_t factory_word(std::size_t k, std::uint32_t seed)
 {
-    const auto x = static_cast<std::uint32_t>(k);
+    const auto x = static_cast<std::uint32_t>(k) + seed * 0x2F1Bu;
     return static_cast<std::uint16_t>(((x * 0x9E37u + 0x1D3u) ^ (x << 5)) & 0x3FFFu);
 }
 
@@ -88,7 +89,7 @@ CameraModel::CameraModel()
 
 void CameraModel::restore_factory_image()
 {
-    for (std::size_t k = 0; k < kParamWords; ++k) params_[k] = factory_word(k);
+    for (std::size_t k = 0; k < kParamWords; ++k) params_[k] = factory_word(k, seed_);
     for (const NamedDefault& d : kNamedDefaults) params_[d.addr] = d.value;
     key_presses_.clear();
     reset_count_ = 0;
@@ -172,13 +173,19 @@ Bytes CameraModel::answer_frame(const frames::Frame& command)
     return Bytes(reply.begin(), reply.end());
 }
 
-// Block data byte 2k is the low byte of word k, byte 2k+1 its high byte.
+// Block data byte 2k is the low byte of word k, byte 2k+1 its high byte. A block with another
+// code, without its ETX or with a wrong checksum is refused and changes nothing.
 Bytes CameraModel::answer_block(std::span<const std::uint8_t> block)
 {
     const std::uint8_t* data = block.data() + frames::kSohDataOffset;
-    for (std::size_t k = 0; k < kParamWords; ++k)
-        params_[k] = static_cast<std::uint16_t>(data[2 * k] | data[2 * k + 1] << 8);
-    Bytes reply{frames::SOH, frames::kReplyAccepted, 0x00, frames::ETX, 0};
+    const std::size_t etx_at = frames::kSohDataOffset + frames::kParamEntries;
+    const bool intact = block[1] == frames::kSohBlockCode && block[etx_at] == frames::ETX
+                        && frames::checksum_of(data, frames::kParamEntries) == block[etx_at + 1];
+    if (intact) {
+        for (std::size_t k = 0; k < kParamWords; ++k)
+            params_[k] = static_cast<std::uint16_t>(data[2 * k] | data[2 * k + 1] << 8);
+    }
+    Bytes reply{frames::SOH, intact ? frames::kReplyAccepted : kReplyRefused, 0x00, frames::ETX, 0};
     reply[4] = frames::checksum_of(reply.data(), 4);
     return reply;
 }

@@ -86,6 +86,15 @@ private:
 
     // ---- Copy page commands (copy_commands.cpp) ----
     static std::optional<Handler> find_copy_handler(std::uint8_t command_class, std::uint8_t sub);
+
+public:
+    // Seeds the filler of the factory parameter memory and restores the factory image, so that
+    // two simulated cameras can hold different memory. Seed 0 is the built-in image.
+    void set_seed(std::uint32_t seed);
+    std::uint32_t seed() const { return seed_; }
+
+private:
+    std::uint32_t seed_ = 0;
     // ---- end of Copy page commands ----
 
     // ---- Debug page commands (debug_commands.cpp) ----

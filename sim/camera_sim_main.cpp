@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,15 +24,18 @@ struct Options {
     bool pal = false;
     bool pacing = false;
     bool external_sync = true;
+    std::uint32_t seed = 0;
 };
 
 void print_usage(std::FILE* out)
 {
     std::fprintf(out,
-                 "Usage: camera-sim [--port N] [--pal] [--pace] [--no-ext-sync] [--help]\n"
+                 "Usage: camera-sim [--port N] [--seed N] [--pal] [--pace] [--no-ext-sync] [--help]\n"
                  "Simulates the camera on a pseudo-terminal and links it as port COM<N> in\n"
                  "$XDG_CONFIG_HOME/camera-adjust/ports (default port 1), where the tool looks.\n"
                  "  --port N  publish as COM<N> (1..99)\n"
+                 "  --seed N  another camera: parameter memory filled from seed N (0..4294967295;\n"
+                 "            default 0, the built-in image)\n"
                  "  --pal     start with the PAL TV system instead of NTSC\n"
                  "  --pace    send answers at the pace of 19200 baud\n"
                  "  --no-ext-sync  a camera without an external sync input (refuses EXT)\n"
@@ -64,6 +68,16 @@ bool parse_options(int argc, char** argv, Options& options, int& exit_code)
                 return false;
             }
             options.port = static_cast<int>(port);
+        } else if (arg == "--seed" && i + 1 < argc) {
+            char* end = nullptr;
+            errno = 0;
+            const unsigned long long seed = std::strtoull(argv[++i], &end, 10);
+            if (*argv[i] == '\0' || *argv[i] == '-' || *end != '\0' || errno == ERANGE || seed > 0xFFFFFFFFull) {
+                std::fprintf(stderr, "camera-sim: bad seed '%s'\n", argv[i]);
+                exit_code = 2;
+                return false;
+            }
+            options.seed = static_cast<std::uint32_t>(seed);
         } else {
             std::fprintf(stderr, "camera-sim: unknown argument '%s'\n", arg.c_str());
             print_usage(stderr);
@@ -138,6 +152,7 @@ int main(int argc, char** argv)
 
     sim::SimCamera camera;
     camera.with_model([&](sim::CameraModel& model) {
+        model.set_seed(options.seed);
         model.set_pal(options.pal);
         model.setup().set_external_sync_input(options.external_sync);
     });

@@ -289,6 +289,32 @@ public:
     void copy_form_create();
     void copy_exchange_abandoned();
     void copy_page_left();
+    // The three operations: the camera's EEPROM to a data file, and a file back into the camera
+    // line by line (single) or as one parameter block (batch).
+    void CtopOK2Click();
+    void ptocOkClick();
+    void ptocOk2Click();
+    // Camera->PC: stores one EEPROM word read and asks for the next, or writes the file.
+    void Trans_end_ctop();
+    // Address 0: marks param_image entries 0..1023 unread (-1) and returns 1024; any other
+    // address is returned unchanged.
+    int ctop_adr_chk(int address);
+    // Reads the next line of copy_file into cmd_frame bytes 1..15; true for a non-empty line.
+    bool make_frec();
+    // Reads every remaining parameter record of copy_file into param_image; false after a read
+    // failure (reported), which leaves param_image as it was.
+    bool make_allrec();
+    // Writes the Camera->PC file; true once every byte has reached the file. A virtual seam, so
+    // that tests can make the write fail.
+    virtual bool copy_save_file(const QString& path, const QByteArray& bytes);
+    // Page steps shared by the operations.
+    bool copy_begin_ptoc(int operation);
+    bool copy_open_chosen_file();
+    void copy_send_next_line();
+    void copy_ptoc_finished();
+    void copy_read_failed();
+    void copy_stop();
+    void copy_set_progress(qint64 position);
     // ---- end of Copy page ----
 
     // ---- Debug page ----
