@@ -201,7 +201,9 @@ void TFKR58::build_defect_page()
     manual->setHorizontalSpacing(16);
 
     auto* table = new QGridLayout;
-    manual->addLayout(table, 0, 0);
+    table->setVerticalSpacing(2);
+    table->setHorizontalSpacing(12);
+    manual->addLayout(table, 0, 0, Qt::AlignTop);
     const char* headers[] = {"Defect", "FIX ", "REV ", "X ", "Y "};
     for (int c = 0; c < 5; ++c) table->addWidget(caption_label(fine_adj, headers[c]), 0, c);
     QCheckBox** enabled[] = {&Defect_A, &Defect_B, &Defect_C, &Defect_D, &Defect_E, &Defect_F, &Defect_G};
@@ -230,8 +232,9 @@ void TFKR58::build_defect_page()
     }
 
     auto* side = new QVBoxLayout;
-    manual->addLayout(side, 0, 1);
+    manual->addLayout(side, 0, 1, Qt::AlignTop);
     kizu_load = b.button(fine_adj, "kizu_load", "Load", &TFKR58::kizu_loadClick);
+    kizu_load->setFixedWidth(100);
     side->addWidget(kizu_load);
     kizu_sel = b.check(fine_adj, "kizu_sel", QStringLiteral("Cursor Display"), QStringLiteral("Cursor Display"));
     connect(kizu_sel, &QCheckBox::toggled, this, &TFKR58::kizu_selClick);
@@ -244,7 +247,6 @@ void TFKR58::build_defect_page()
     KFRV->hide();
     side->addWidget(KFFX);
     side->addWidget(KFRV);
-    side->addStretch(1);
 
     // The sensor picture; its marker stands at (12, 18) until the first reply places it.
     Panel9 = new QFrame(fine_adj);
@@ -286,6 +288,10 @@ void TFKR58::build_defect_page()
     SpinEdit1->setValue(1);
     moves->addWidget(caption_label(fine_adj, "Step", SpinEdit1), 5, 0);
     moves->addWidget(SpinEdit1, 5, 1, 1, 2);
+    for (QPushButton* arrow : {kizu_up, kizu_down, kizu_left, kizu_right}) arrow->setFixedWidth(64);
+    SpinEdit1->setFixedWidth(110);
+    manual->setColumnStretch(2, 1);
+    manual->setRowStretch(2, 1);
 
     auto* keys = new StepKeyFilter(*this);
     for (QWidget* w : std::initializer_list<QWidget*>{kizu_up, kizu_down, kizu_left, kizu_right, kizu_sel})
