@@ -100,6 +100,7 @@ void CameraModel::restore_factory_image()
 void CameraModel::power_on_reset()
 {
     std::copy_n(params_.begin(), kRegisterCount, registers_.begin());
+    defect_.on_reset();
 }
 
 void CameraModel::set_pal(bool pal)

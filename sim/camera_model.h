@@ -116,6 +116,15 @@ private:
 
     // ---- CCD Defect page commands (defect_commands.cpp) ----
     static std::optional<Handler> find_defect_handler(std::uint8_t command_class, std::uint8_t sub);
+    Outcome defect_write(const frames::Frame& command, frames::Frame& reply);
+    Outcome defect_read(const frames::Frame& command, frames::Frame& reply);
+
+public:
+    // The defect table, the search and the cursor.
+    DefectState& defect() { return defect_; }
+    const DefectState& defect() const { return defect_; }
+
+private:
     // ---- end of CCD Defect page commands ----
 
     // ---- Lens Adjust page commands (lens_commands.cpp) ----

@@ -364,6 +364,31 @@ public:
     void defect_form_create();
     void defect_exchange_abandoned();
     void defect_page_left();
+    // Search and table (pages/defect/defect_handlers.cpp).
+    void kizu_startClick();
+    void kizu_nextClick();
+    void kizu_retryClick();
+    void kizu_loadClick();
+    // The handler of both "KIZU Select" and "Cursor Display".
+    void kizu_selClick();
+    // A table box clicked: item is the command's item code (enabled, FIX or REV), entry 0..6.
+    void kizu_flagClick(std::uint8_t item, int entry);
+    void kizu_disp_set();
+    // Moving the working position.
+    void kizu_upClick();
+    void kizu_downClick();
+    void kizu_leftClick();
+    void kizu_rightClick();
+    void kizu_upKeyPress(char key);
+    void Shape1MouseUp(int x, int y);
+    void kizu_auto_timerTimer();
+    void kizu_xy_set();
+    // The service controls.
+    void Kizu_saveClick();
+    void KizuReadClick();
+    void kizu_lns_selClick();
+    void KFFXClick();
+    void KFRVClick();
     // ---- end of CCD Defect page ----
 
     // ---- Lens Adjust page ----
