@@ -31,7 +31,9 @@ public:
 
     QString save_file_name(const QString& filter) override
     {
-        return QFileDialog::getSaveFileName(g_parent, QString(), QString(), filter);
+        // The pages ask about an existing file themselves, with their own text.
+        return QFileDialog::getSaveFileName(g_parent, QString(), QString(), filter, nullptr,
+                                            QFileDialog::DontConfirmOverwrite);
     }
 };
 
