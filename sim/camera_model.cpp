@@ -94,6 +94,7 @@ void CameraModel::restore_factory_image()
     key_presses_.clear();
     reset_count_ = 0;
     setup_.restore_factory();
+    lens_ = LensState{};
     power_on_reset();
 }
 

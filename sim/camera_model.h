@@ -129,6 +129,19 @@ private:
 
     // ---- Lens Adjust page commands (lens_commands.cpp) ----
     static std::optional<Handler> find_lens_handler(std::uint8_t command_class, std::uint8_t sub);
+    Outcome lens_auto_start(const frames::Frame& command, frames::Frame& reply);
+    Outcome lens_read_level(const frames::Frame& command, frames::Frame& reply);
+    Outcome lens_read_offset(const frames::Frame& command, frames::Frame& reply);
+    Outcome lens_write_offset(const frames::Frame& command, frames::Frame& reply);
+    Outcome lens_read_delays(const frames::Frame& command, frames::Frame& reply);
+    Outcome lens_write_delays(const frames::Frame& command, frames::Frame& reply);
+
+public:
+    // The DC lens and the timing delays.
+    LensState& lens() { return lens_; }
+    const LensState& lens() const { return lens_; }
+
+private:
     // ---- end of Lens Adjust page commands ----
 
     // ---- Menu keys and service commands (service_commands.cpp) ----

@@ -395,6 +395,21 @@ public:
     void lens_form_create();
     void lens_exchange_abandoned();
     void lens_page_left();
+    // Manual offset: two characters in pwm_ref write it; the arrows step it within 50..B0.
+    void pwm_refChange();
+    void CSpinButton5UpClick();
+    void CSpinButton5DownClick();
+    void rens_ref_readClick();
+    // The automatic adjustment.
+    void lens_auto_sttClick();
+    void ref_checkClick();
+    void Lens_timTimer();
+    // The handler of all four delay edits, and the write-back of the delays.
+    void rg_delayChange();
+    void RG_delayTimerTimer();
+    void load_dlyClick();
+    // One step of the automatic adjustment with the level just read.
+    void lens_auto_step(int level);
     // ---- end of Lens Adjust page ----
 
     // ---- Menu keys, service commands and the hidden chroma and hue trims ----
