@@ -17,6 +17,7 @@
 
 using setup::kRead;
 using setup::kWrite;
+using setup::high_byte;
 using setup::low_byte;
 using setup::send_setting;
 
@@ -33,7 +34,6 @@ constexpr std::uint8_t kAgcLog = 0x0B;
 constexpr std::uint8_t kShutterData = 0x49;
 constexpr int kEraseMarkAddress = 0x03FF;
 
-std::uint8_t high_byte(int value) { return low_byte(value >> 8); }
 bool four_digits(const QLineEdit* edit) { return edit->text().size() == 4; }
 int hex_of(const QLineEdit* edit) { return hex_text_value(edit->text()); }
 

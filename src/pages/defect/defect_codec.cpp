@@ -1,4 +1,5 @@
 #include "pages/defect/defect_codec.h"
+#include "pages/setup/setup_support.h"
 
 #include <initializer_list>
 
@@ -16,8 +17,8 @@ constexpr int kEntriesPerRead = 3;
 int word_at(const std::uint8_t* bytes) { return bytes[0] * 256 + bytes[1]; }
 int word_at(const frames::Frame& f, std::size_t offset) { return word_at(f.data() + offset); }
 
-std::uint8_t low_byte(int value) { return static_cast<std::uint8_t>(value & 0xFF); }
-std::uint8_t high_byte(int value) { return static_cast<std::uint8_t>((value >> 8) & 0xFF); }
+using setup::high_byte;
+using setup::low_byte;
 
 Command command(std::initializer_list<std::uint8_t> bytes)
 {

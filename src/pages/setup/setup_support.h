@@ -24,6 +24,8 @@ void slider_tick(TFKR58& w, QTimer* timer, std::initializer_list<std::uint8_t> b
 
 // Low 8 bits of an item index or position, as the commands carry them.
 constexpr std::uint8_t low_byte(int value) { return static_cast<std::uint8_t>(value & 0xFF); }
+// Bits 8..15 of an address or a 16-bit value.
+constexpr std::uint8_t high_byte(int value) { return low_byte(value >> 8); }
 
 // An item index out of the list shows no selection.
 void set_combo_item(QComboBox* combo, int item);
