@@ -141,9 +141,10 @@ protected:
     }
 
     // The fixture's waits, through wait_for.
+    bool idle() const { return window->trans_no == 0 && !window->comm_busy; }
     bool wait_idle(int timeout_ms = 15000)
     {
-        return wait_for([this] { return window->trans_no == 0 && !window->comm_busy; }, timeout_ms);
+        return wait_for([this] { return idle(); }, timeout_ms);
     }
     bool wait_received(std::size_t count, int timeout_ms = 15000)
     {
