@@ -230,6 +230,31 @@ TEST_F(PulledCableTest, CameraToPcIsNotCompleteAndTheNextAttemptCompletes)
     expect_camera_to_pc_completes("copy.dat");
 }
 
+// The line goes while the reply to address 300 is being handled, so the read of 301 is written
+// to a line that is gone: the failed write ends the exchange from inside the reply handling.
+TEST_F(PulledCableTest, CameraToPcWithTheNextReadWrittenToTheLostLineIsNotComplete)
+{
+    open_copy_page();
+    ASSERT_TRUE(write_file(path("copy.dat"), "old contents"));
+    reset_run();
+    fw()->replies = 0;
+    fw()->on_reply = [this](int reply) {
+        if (reply == 301) camera.stop();
+    };
+    start_camera_to_pc("copy.dat");
+    ASSERT_TRUE(wait_for([this] { return !fake_dialogs.messages.empty() && !window->comm_busy; }, kCopyDeadlineMs));
+    fw()->on_reply = {};
+    tick_send_timer(TFKR58::kFrameReplyTicks + 1);
+    expect_not_complete();
+    EXPECT_EQ(read_file(path("copy.dat")), QByteArray("old contents"));
+    EXPECT_EQ(files(), (QStringList{"copy.dat", "line.dat"}));
+
+    plug_back();
+    window->ReLoadClick();
+    ASSERT_TRUE(wait_idle());
+    expect_camera_to_pc_completes("copy.dat");
+}
+
 TEST_F(PulledCableTest, BatchIsNotCompleteAndTheNextAttemptCompletes)
 {
     open_copy_page();
@@ -327,6 +352,38 @@ TEST_F(PcToCameraTest, AReplyAfterTheTimeOutDoesNotLeaveAHoleInTheNextCopy)
     EXPECT_FALSE(fw()->complete2->isHidden());
     EXPECT_EQ(read_file(path("copy.dat")), copy_test::expected_file(camera));
     expect_can_act();
+}
+
+// The same for PC->Camera: the late reply to the last exchange of a copy given up on comes
+// while the next copy waits for its first. "Complete" is shown only with the file in the camera.
+TEST_F(PcToCameraTest, AReplyAfterTheTimeOutInTheNextSingleOrBatchCopy)
+{
+    open_copy_page();
+    for (const bool batch : {false, true}) {
+        SCOPED_TRACE(batch ? "batch" : "single");
+        reset_run();
+        scramble_camera();
+        camera.set_late_delay_ms(300);
+        const int at = batch ? 0 : kWordLines - 1;
+        fault_exchange(at, sim::Fault::Late);
+        batch ? start_batch() : start_single();
+        ASSERT_TRUE(wait_received(static_cast<std::size_t>(at) + 1));
+        tick_send_timer((batch ? TFKR58::kBlockReplyTicks : TFKR58::kFrameReplyTicks) + 1);
+        expect_not_complete();
+
+        scramble_camera();
+        fw()->on_reply = {};
+        fw()->replies = 0;
+        batch ? start_batch() : start_single();
+        // The late reply and every reply of the new copy have been handled.
+        const int replies = batch ? 2 : kWordLines + 1;
+        ASSERT_TRUE(wait_for([&] { return copy_finished() && fw()->replies >= replies; }, kCopyDeadlineMs));
+        ASSERT_TRUE(wait_idle());
+        EXPECT_TRUE(fw()->complete2->isHidden() || camera_holds_file());
+        expect_can_act();
+        camera.set_late_delay_ms(kLateInTimeMs);
+        batch ? expect_batch_completes() : expect_single_completes();
+    }
 }
 
 } // namespace
