@@ -358,6 +358,32 @@ TEST_F(PcToCameraTest, AReplyAfterTheTimeOutDoesNotLeaveAHoleInTheNextCopy)
     expect_can_act();
 }
 
+// The late reply passed over leaves the read asked for outstanding, with its time-out: when that
+// read gets no answer either, the time-out still frees the link and no file is written.
+TEST_F(PcToCameraTest, AfterALateReplyIsPassedOverTheTimeOutStillEndsTheCopy)
+{
+    open_copy_page();
+    ASSERT_TRUE(write_file(path("copy.dat"), "old contents"));
+    reset_run();
+    camera.set_late_delay_ms(300);
+    fault_exchange(3, sim::Fault::Late);
+    start_camera_to_pc("copy.dat");
+    ASSERT_TRUE(wait_received(4));
+    tick_send_timer(TFKR58::kFrameReplyTicks + 1);
+
+    fw()->on_reply = {};
+    fw()->replies = 0;
+    camera.inject(sim::Fault::NoAnswer, 1); // the read of address 0 goes unanswered
+    start_camera_to_pc("copy.dat");
+    ASSERT_TRUE(wait_for([this] { return fw()->replies == 1; }, 5000));
+    EXPECT_TRUE(window->comm_busy);
+    EXPECT_TRUE(window->copy_running);
+    tick_send_timer(TFKR58::kFrameReplyTicks + 1);
+    expect_can_act();
+    EXPECT_TRUE(fw()->complete2->isHidden());
+    EXPECT_EQ(read_file(path("copy.dat")), QByteArray("old contents"));
+}
+
 // The same for PC->Camera: the late reply to the last exchange of a copy given up on comes
 // while the next copy waits for its first. "Complete" is shown only with the file in the camera.
 TEST_F(PcToCameraTest, AReplyAfterTheTimeOutInTheNextSingleOrBatchCopy)
