@@ -45,4 +45,6 @@ struct CopyPageMembers {
     // True from the start of an operation until it ends, fails or is abandoned: replies that
     // reach the page at any other time are not part of a copy.
     bool copy_running = false;
+    // The EEPROM address whose word Camera->PC has asked for last.
+    int ctop_address = 0;
 };

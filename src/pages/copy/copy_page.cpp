@@ -183,6 +183,7 @@ void TFKR58::CtopOK2Click()
     Copyfname2->setText(path);
     ctop_adr_chk(0);
     copy_running = true;
+    ctop_address = 0;
     cmd_frame[1] = kEepromRead;
     cmd_frame[2] = data_file::kParameterSubCode;
     cmd_frame[3] = 0x00;
@@ -201,9 +202,17 @@ void TFKR58::Trans_end_ctop()
         copy_running = false;
         return;
     }
+    if (address != ctop_address) {
+        // A late reply to a read that an earlier copy gave up on: taking it would skip the words
+        // up to its address. The read asked for is still outstanding.
+        comm_busy = true;
+        reply_wait = kFrameReplyTicks;
+        return;
+    }
     (*param_image)[static_cast<std::size_t>(address)] = reply_frame[5] * 256 + reply_frame[6];
     ProgressBar3->setValue(address);
     if (address < kLastAddress) {
+        ctop_address = address + 1;
         // All four bytes again: a reload refused meanwhile may have written over the command.
         cmd_frame[1] = kEepromRead;
         cmd_frame[2] = data_file::kParameterSubCode;
