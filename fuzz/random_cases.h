@@ -34,6 +34,7 @@ inline void say_running()
     if (running[0] == '\0') return;
     const ssize_t written = ::write(2, running, std::strlen(running));
     (void)written;
+    running[0] = '\0'; // once: a sanitizer's death callback is followed by its abort
 }
 
 inline void on_fatal_signal(int signal)
