@@ -16,11 +16,16 @@
 #include <string>
 #include <unistd.h>
 
-#if defined(__has_include)
-#if __has_include(<sanitizer/common_interface_defs.h>)
-#include <sanitizer/common_interface_defs.h>
+// The death callback exists only in a build with AddressSanitizer (gcc and clang name it apart).
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
 #define FUZZ_HAVE_SANITIZER_INTERFACE 1
 #endif
+#elif defined(__SANITIZE_ADDRESS__)
+#define FUZZ_HAVE_SANITIZER_INTERFACE 1
+#endif
+#ifdef FUZZ_HAVE_SANITIZER_INTERFACE
+#include <sanitizer/common_interface_defs.h>
 #endif
 
 namespace fuzz {
