@@ -45,7 +45,7 @@ for t in "${targets[@]}"; do
   # A data file is 32 KB; the other inputs stay far smaller.
   if fuzz/"fuzz_$t" -max_total_time="$seconds" -max_len=40000 -timeout=10 -rss_limit_mb=4096 \
        -print_final_stats=1 -artifact_prefix="findings/$t/" "corpus/$t" "seeds/$t" >"fuzz_$t.log" 2>&1; then
-    grep -E "^(#[0-9]+ +DONE|stat::number_of_executed_units)" "fuzz_$t.log" || true
+    grep -E "^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units)" "fuzz_$t.log" || true
   else
     failed+=("$t")
     tail -n 40 "fuzz_$t.log"
