@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the Debian package the way a technician's fresh Debian 12 machine meets it: apt installs
-# the package into a clean bookworm root (and must pull in the Qt runtime by itself), then each
+# the package into a clean bookworm root and must pull in the Qt runtime by itself (without
+# recommended packages, so that the package's Depends alone must suffice), then each
 # desktop entry's Exec line starts its program under Xvfb against the camera simulator, as an
 # ordinary user in the group dialout. The check waits for the simulator to show the camera being
 # read, takes a screenshot of each program, renders the man pages, validates the desktop entries,
