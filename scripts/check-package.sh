@@ -1,0 +1,175 @@
+#!/usr/bin/env bash
+# Checks the Debian package the way a technician's fresh Debian 12 machine meets it: apt installs
+# the package into a clean bookworm root and must pull in the Qt runtime by itself (without
+# recommended packages, so that the package's Depends alone must suffice), then each
+# desktop entry's Exec line starts its program under Xvfb against the camera simulator, as an
+# ordinary user in the group dialout. The check waits for the simulator to show the camera being
+# read, takes a screenshot of each program, renders the man pages, validates the desktop entries,
+# runs lintian on the package and finally purges it.
+#
+# Usage (as root; not part of CI):  scripts/check-package.sh [camera-adjust_*.deb]
+#   default package: the newest build-package/camera-adjust_*.deb (scripts/package.sh builds it)
+#   results:         build-package/check/ (screenshots, simulator traffic, man page, lintian)
+#
+# The clean root is made once with debootstrap in build-package/bookworm-base and kept; each run
+# works on a fresh copy in build-package/bookworm-check. Delete bookworm-base to start over.
+# DEBIAN_MIRROR overrides the mirror, which is otherwise taken from this machine's apt sources.
+# The test tools (xvfb, imagemagick, man-db, desktop-file-utils, lintian) go into the copy only
+# after the package's own dependencies have been checked, so they cannot hide a missing one.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+[ "$(id -u)" -eq 0 ] || { echo "check-package.sh needs root (debootstrap, chroot, mounts)" >&2; exit 1; }
+
+deb=${1:-$(ls -t build-package/camera-adjust_*.deb 2>/dev/null | head -n 1)}
+[ -n "$deb" ] && [ -f "$deb" ] || { echo "No package: run scripts/package.sh first" >&2; exit 1; }
+
+base=$PWD/build-package/bookworm-base
+root=$PWD/build-package/bookworm-check
+results=$PWD/build-package/check
+
+host_mirror() {
+  grep -rhv '^\s*#' /etc/apt/sources.list /etc/apt/sources.list.d/ 2>/dev/null \
+    | grep -oE 'https?://[^ ]+/debian/?(\s|$)' | head -n 1 | tr -d '[:space:]' | sed 's:/$::' || true
+}
+mirror=${DEBIAN_MIRROR:-$(host_mirror)}
+mirror=${mirror:-http://deb.debian.org/debian}
+
+mounted_below() { findmnt -rn -o TARGET | grep -q "^$1/"; }
+
+unmount_root() {
+  for dir in sys proc dev; do
+    if mountpoint -q "$root/$dir"; then umount -R "$root/$dir" || umount -R -l "$root/$dir"; fi
+  done
+}
+trap unmount_root EXIT
+
+# ---- The clean Debian 12 root, made once ----
+if [ ! -x "$base/usr/bin/apt-get" ]; then
+  command -v debootstrap >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap
+  echo "== debootstrap bookworm from $mirror (once, into $base)"
+  rm -rf "$base.partial"
+  debootstrap --variant=minbase bookworm "$base.partial" "$mirror"
+  mv "$base.partial" "$base"
+fi
+
+# ---- A fresh copy for this run ----
+# Never delete a copy with the host's /dev still mounted inside it.
+if mounted_below "$root"; then echo "Something is still mounted below $root; unmount it first" >&2; exit 1; fi
+rm -rf "$root" "$results"
+cp -a "$base" "$root"
+mkdir -p "$results"
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+# What a Debian 12 installation lists: the release, its updates and the security updates.
+cat >"$root/etc/apt/sources.list" <<EOF
+deb $mirror bookworm main
+deb $mirror bookworm-updates main
+deb ${DEBIAN_SECURITY_MIRROR:-${mirror}-security} bookworm-security main
+EOF
+cp "$deb" "$root/root/"
+mount -t proc proc "$root/proc"
+mount -t sysfs sys "$root/sys"
+mount --rbind /dev "$root/dev"
+mount --make-rslave "$root/dev"
+
+cat >"$root/root/check-inside.sh" <<'INSIDE'
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive LC_ALL=C.UTF-8
+out=/root/check
+mkdir -p "$out"
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+echo "== apt-get install ./$(basename /root/camera-adjust_*.deb)"
+apt-get update -qq
+dpkg-query -W -f='${Package}\n' | sort >"$out/before.txt"
+apt-get install -y -q --no-install-recommends /root/camera-adjust_*.deb >"$out/apt-install.log"
+dpkg-query -W -f='${Package}\n' | sort >"$out/after.txt"
+comm -13 "$out/before.txt" "$out/after.txt" >"$out/pulled-in.txt"
+echo "   $(wc -l <"$out/pulled-in.txt") packages installed, Qt among them: $(grep -E '^(libqt6|qt6)' "$out/pulled-in.txt" | tr '\n' ' ')"
+
+echo "== every program and the X11 platform plugin find their libraries"
+plugin=$(ls /usr/lib/*/qt6/plugins/platforms/libqxcb.so 2>/dev/null) || fail "no X11 platform plugin came with Qt"
+for binary in /usr/bin/camera-adjust /usr/bin/camera-adjust-debug /usr/bin/camera-adjust-delay /usr/bin/camera-sim "$plugin"; do
+  if ldd "$binary" | grep 'not found'; then fail "$binary lacks libraries"; fi
+done
+
+echo "== test tools (not dependencies of the package)"
+apt-get install -y -q --no-install-recommends xvfb xauth imagemagick man-db desktop-file-utils lintian >"$out/apt-tools.log"
+
+echo "== desktop entries"
+desktop-file-validate /usr/share/applications/camera-adjust*.desktop
+[ -f /usr/share/icons/hicolor/scalable/apps/camera-adjust.svg ] || fail "icon missing"
+
+echo "== man pages"
+for page in camera-adjust camera-adjust-debug camera-adjust-delay camera-sim; do
+  MANWIDTH=80 man -P cat "$page" >"$out/man-$page.txt" 2>"$out/man-$page.err" || fail "man $page"
+  [ -s "$out/man-$page.err" ] && { cat "$out/man-$page.err"; fail "man $page warns"; }
+  grep -q "SERIAL PORTS" "$out/man-$page.txt" || fail "man $page does not show the page"
+done
+
+echo "== lintian"
+lintian --tag-display-limit 0 /root/camera-adjust_*.deb >"$out/lintian.txt" 2>&1 || true
+cat "$out/lintian.txt"
+
+echo "== each desktop entry against the simulator, under Xvfb, as a user in dialout"
+useradd -m -G dialout technician
+# setpriv and env exec what they start, so $! of a background start is the program itself.
+as_user=(setpriv --reuid technician --regid technician --init-groups env -i HOME=/home/technician
+         PATH=/usr/local/bin:/usr/bin:/bin DISPLAY=:99 LANG=C.UTF-8)
+started=()
+stop_started() { for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done; }
+trap stop_started EXIT
+Xvfb :99 -screen 0 1024x768x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
+started+=($!)
+for _ in $(seq 100); do [ -S /tmp/.X11-unix/X99 ] && break; sleep 0.1; done
+[ -S /tmp/.X11-unix/X99 ] || fail "Xvfb did not start"
+
+# Waits until the simulator has answered and its traffic has been quiet for two seconds: the
+# program has read its page. Gives up after 60 seconds.
+wait_for_page_read() {
+  local log=$1 last=-1 size quiet=0
+  for _ in $(seq 600); do
+    sleep 0.1
+    grep -q '^-> ' "$log" || continue
+    size=$(stat -c %s "$log")
+    if [ "$size" -eq "$last" ]; then quiet=$((quiet + 1)); else quiet=0; last=$size; fi
+    [ "$quiet" -ge 20 ] && return 0
+  done
+  return 1
+}
+
+for entry in camera-adjust camera-adjust-debug camera-adjust-delay; do
+  exec_line=$(sed -n 's/^Exec=//p' "/usr/share/applications/$entry.desktop" | sed 's/ %[fFuUdDnNickvm]//g')
+  log=/tmp/$entry-sim.log
+  "${as_user[@]}" camera-sim >"$log" 2>&1 &
+  sim_pid=$!
+  started=("$sim_pid" "${started[@]}")
+  for _ in $(seq 100); do [ -L /home/technician/.config/camera-adjust/ports/COM1 ] && break; sleep 0.1; done
+  [ -L /home/technician/.config/camera-adjust/ports/COM1 ] || fail "camera-sim did not publish COM1"
+  "${as_user[@]}" sh -c "exec $exec_line" >"/tmp/$entry.log" 2>&1 &
+  tool_pid=$!
+  started=("$tool_pid" "${started[@]}")
+  wait_for_page_read "$log" || { cat "$log" "/tmp/$entry.log"; fail "$entry: the camera was not read"; }
+  kill -0 "$tool_pid" 2>/dev/null || { cat "/tmp/$entry.log"; fail "$entry ended by itself"; }
+  "${as_user[@]}" import -window root "/tmp/$entry.png"
+  echo "   $entry ($exec_line): $(grep -c '^-> ' "$log") answers from the simulator, still running"
+  kill "$tool_pid"; wait "$tool_pid" 2>/dev/null || true
+  kill "$sim_pid"; wait "$sim_pid" 2>/dev/null || true
+  grep -q 'link removed' "$log" || fail "camera-sim did not stop cleanly"
+  cp "$log" "/tmp/$entry.log" "/tmp/$entry.png" "$out/"
+done
+
+echo "== apt-get purge leaves nothing behind"
+apt-get purge -y -q camera-adjust >"$out/apt-purge.log"
+left=$(ls -d /usr/bin/camera-* /usr/share/applications/camera-adjust* /usr/share/doc/camera-adjust \
+          /usr/share/man/man1/camera-* /usr/share/icons/hicolor/scalable/apps/camera-adjust.svg 2>/dev/null || true)
+[ -z "$left" ] || fail "left after purge: $left"
+echo "== all checks passed"
+INSIDE
+
+status=0
+chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root TERM=dumb \
+  bash /root/check-inside.sh || status=$?
+cp -a "$root/root/check/." "$results/" 2>/dev/null || true
+echo "Results in $results (screenshots: $(cd "$results" && ls -- *.png 2>/dev/null | tr '\n' ' '))"
+exit "$status"
