@@ -5,6 +5,8 @@
 #include "main_window/single_instance.h"
 #include "mask/cmask.h"
 
+#include <QIcon>
+
 #ifndef CAMERA_TOOL_TYPE
 #define CAMERA_TOOL_TYPE 0
 #endif
@@ -13,6 +15,10 @@ int main(int argc, char** argv)
 {
     CameraApplication app(argc, argv);
     CameraApplication::setApplicationName(QStringLiteral("Camera Adjust Tool"));
+    // Ties the windows to their menu entry (and its icon) in the desktop's task list.
+    static const char* const desktop_entries[] = {"camera-adjust", "camera-adjust-debug", "camera-adjust-delay"};
+    CameraApplication::setDesktopFileName(QString::fromLatin1(desktop_entries[CAMERA_TOOL_TYPE]));
+    CameraApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("camera-adjust")));
 
     SingleInstance instance(QStringLiteral("QMT CCTV Camera Adjust tool."));
     if (!instance.acquire()) return 0;
