@@ -1,0 +1,92 @@
+#pragma once
+// One benchmark set-up: private configuration and runtime folders, the dialog double, the camera
+// simulator published as port 1 with a time-stamped trace, and the real main window.
+//
+// Waiting never sleeps: a wait runs the event loop and ends from the window's own receive
+// handler (wrapped here) as soon as its condition holds, so it adds nothing to an exchange.
+
+#include "support/fake_dialogs.h"
+#include "support/private_folder.h"
+
+#include "main_window/mkr58.h"
+#include "sim_camera.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class QEventLoop;
+
+using BenchClock = std::chrono::steady_clock;
+
+// A unit that passed the simulator's side of the line, with the time the simulator saw it.
+struct Stamp {
+    sim::TraceEvent::Kind kind;
+    BenchClock::time_point at;
+    std::uint32_t size;
+};
+
+// The simulator's trace, written on its thread, read between runs.
+class TraceLog {
+public:
+    TraceLog() { stamps_.reserve(1 << 16); }
+    void record(const sim::TraceEvent& event);
+    std::vector<Stamp> take();
+    // Number of units received since the start.
+    std::uint64_t received_total() const;
+    // The answer to the unit received as number `index` (counted by received_total) gets `fault`.
+    void schedule_fault(std::uint64_t index, sim::Fault fault);
+    // Called for every received unit: the fault due for it, if any.
+    sim::Fault due_fault();
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<Stamp> stamps_;
+    std::uint64_t received_ = 0;
+    std::map<std::uint64_t, sim::Fault> faults_;
+};
+
+// What the trace of one run says about it.
+struct RunTrace {
+    std::vector<double> turnarounds_ms; // last byte of a reply out -> next command in
+    std::uint64_t units_in = 0, bytes_in = 0;   // tool -> camera
+    std::uint64_t units_out = 0, bytes_out = 0; // camera -> tool
+    double first_in_to_last_event_ms = 0;
+};
+RunTrace analyse(const std::vector<Stamp>& stamps);
+
+class BenchRig {
+public:
+    BenchRig();
+    ~BenchRig();
+    BenchRig(const BenchRig&) = delete;
+    BenchRig& operator=(const BenchRig&) = delete;
+
+    // Creates and shows the window as the program does; it connects and starts loading at once.
+    TFKR58* open_window(int tool_type);
+    void close_window();
+    // The Debug configuration with the service code typed and the Copy page chosen, loaded.
+    TFKR58* open_copy_page();
+
+    // Runs the event loop until pred() holds (checked after every receive handler, and every
+    // poll_ms when given) or timeout_ms passed.
+    bool wait_until(const std::function<bool()>& pred, int timeout_ms, int poll_ms = 0);
+    bool wait_idle(int timeout_ms = 30000, int poll_ms = 0);
+
+    PrivateFolder config{"XDG_CONFIG_HOME"};
+    PrivateFolder runtime{"XDG_RUNTIME_DIR"};
+    FakeDialogs fake_dialogs;
+    TraceLog trace;
+    sim::SimCamera camera;
+    std::unique_ptr<TFKR58> window;
+
+private:
+    void check_wait();
+
+    std::function<bool()> waiting_for_;
+    QEventLoop* wait_loop_ = nullptr;
+};
