@@ -7,6 +7,7 @@
 
 #include "bench_rig.h"
 #include "decoder_bench.h"
+#include "floor_probe.h"
 #include "process_probe.h"
 #include "report.h"
 #include "startup_probe.h"
@@ -24,6 +25,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <unistd.h>
 #include <fstream>
 #include <iostream>
 #include <random>
@@ -62,17 +64,62 @@ struct CopyRun {
     double sim_paced_ms = 0; // time the simulator spent laying answers out byte by byte
     double line_ms = 0;      // both directions at 19200 baud
     double tool_ms = 0;      // click to the first command, plus every turnaround: the tool's share
+    TurnaroundParts parts;
+    double gui_cpu_ms = 0, watcher_cpu_ms = 0, simulator_cpu_ms = 0; // CPU time over the run
 };
 
-CopyRun finish_run(BenchRig& rig, BenchClock::time_point start, bool completed, bool paced)
+// CPU time per thread of this process over a run: the GUI thread (the process's first), the
+// serial watcher and the rest (the simulator's thread).
+struct CpuScope {
+    std::vector<ThreadSample> before = sample_threads();
+    void finish(CopyRun& run) const
+    {
+        const std::vector<ThreadSample> after = sample_threads();
+        for (const ThreadSample& a : after)
+            for (const ThreadSample& b : before) {
+                if (a.tid != b.tid) continue;
+                const double ms = static_cast<double>(a.cpu_ns - b.cpu_ns) / 1e6;
+                if (a.tid == ::getpid()) run.gui_cpu_ms += ms;
+                else if (a.name == "TCommWatch") run.watcher_cpu_ms += ms;
+                else run.simulator_cpu_ms += ms;
+            }
+    }
+};
+
+void append(TurnaroundParts& into, const TurnaroundParts& more)
+{
+    into.to_handler_ms.insert(into.to_handler_ms.end(), more.to_handler_ms.begin(), more.to_handler_ms.end());
+    into.handler_to_command_ms.insert(into.handler_to_command_ms.end(), more.handler_to_command_ms.begin(),
+                                      more.handler_to_command_ms.end());
+    into.handler_us.insert(into.handler_us.end(), more.handler_us.begin(), more.handler_us.end());
+    into.reply_handler_us.insert(into.reply_handler_us.end(), more.reply_handler_us.begin(), more.reply_handler_us.end());
+}
+
+// Rows that split the turnarounds of `parts`; `replies` is the number of replies they cover.
+void parts_rows(Report& report, const std::string& what, const TurnaroundParts& parts, std::size_t replies)
+{
+    report.row("| " + what + ": reply out to the receive handler entered | " +
+               ms_summary(summarize(parts.to_handler_ms)) + " ms | - |");
+    report.row("| " + what + ": handler entered to the next command at the simulator | " +
+               ms_summary(summarize(parts.handler_to_command_ms)) + " ms | - |");
+    report.row("| " + what + ": receive notifications per reply; time in the handler per notification | " +
+               fixed(static_cast<double>(parts.handler_us.size()) / static_cast<double>(replies), 2) + "; " +
+               ms_summary(summarize(parts.handler_us), 1) + " µs | - |");
+    report.row("| " + what + ": time in the handler that took a reply's last byte (and sent the next command) | " +
+               ms_summary(summarize(parts.reply_handler_us), 1) + " µs | - |");
+}
+
+CopyRun finish_run(BenchRig& rig, const CpuScope& cpu, BenchClock::time_point start, bool completed, bool paced)
 {
     CopyRun run;
     run.took_ms = ms_since(start);
     run.completed = completed;
+    cpu.finish(run);
     // The last unit (a reset without an answer) may still be on its way to the simulator.
     rig.wait_until([] { return false; }, 50);
     const std::vector<Stamp> stamps = rig.trace.take();
     run.trace = analyse(stamps);
+    run.parts = split_turnarounds(stamps, rig.take_handler_spans());
     for (const Stamp& s : stamps)
         if (paced && s.kind == Kind::Sent && s.size > 0) run.sim_paced_ms += (s.size - 1) * kSimByteMs;
     run.line_ms = static_cast<double>(run.trace.bytes_in + run.trace.bytes_out) * kLineByteMs;
@@ -92,10 +139,12 @@ CopyRun camera_to_pc(BenchRig& rig, const QString& path, bool paced, int poll_ms
     rig.fake_dialogs.save_answer = path;
     rig.fake_dialogs.confirm_answer = true;
     rig.trace.take();
+    rig.take_handler_spans();
+    const CpuScope cpu;
     const auto start = BenchClock::now();
     w->CtopOK2->click();
     const bool ended = rig.wait_until([w] { return !w->copy_running && !w->comm_busy; }, 120000, poll_ms);
-    return finish_run(rig, start, ended && !w->complete2->isHidden(), paced);
+    return finish_run(rig, cpu, start, ended && !w->complete2->isHidden(), paced);
 }
 
 CopyRun pc_to_camera_single(BenchRig& rig, const QString& path, bool paced)
@@ -104,10 +153,12 @@ CopyRun pc_to_camera_single(BenchRig& rig, const QString& path, bool paced)
     w->Same->setChecked(false);
     rig.fake_dialogs.open_answer = path;
     rig.trace.take();
+    rig.take_handler_spans();
+    const CpuScope cpu;
     const auto start = BenchClock::now();
     w->ptocOk->click();
     const bool ended = rig.wait_until([w] { return !w->copy_running && !w->comm_busy; }, 120000);
-    return finish_run(rig, start, ended && !w->complete2->isHidden(), paced);
+    return finish_run(rig, cpu, start, ended && !w->complete2->isHidden(), paced);
 }
 
 CopyRun pc_to_camera_batch(BenchRig& rig, const QString& path, bool paced)
@@ -116,10 +167,12 @@ CopyRun pc_to_camera_batch(BenchRig& rig, const QString& path, bool paced)
     w->Same->setChecked(false);
     rig.fake_dialogs.open_answer = path;
     rig.trace.take();
+    rig.take_handler_spans();
+    const CpuScope cpu;
     const auto start = BenchClock::now();
     w->ptocOk2->click();
     const bool ended = rig.wait_until([w] { return !w->complete2->isHidden() && !w->comm_busy; }, 120000);
-    return finish_run(rig, start, ended, paced);
+    return finish_run(rig, cpu, start, ended, paced);
 }
 
 std::string kib(long k) { return k < 0 ? "?" : fixed(static_cast<double>(k) / 1024.0, 1) + " MiB"; }
@@ -136,6 +189,21 @@ void decoder_section(Report& report)
                    fixed(f.frames_per_byte, 4) + " |");
     report.paragraph("4 MiB per stream, median of 7 passes. The line brings at most 1920 bytes/s, so the decoder "
                      "uses well under a millionth of a core at line rate.");
+}
+
+void floor_section(Report& report)
+{
+    progress("the machine's floor under a turnaround");
+    const Summary hot = summarize(pty_round_trips(2000, 0));
+    const Summary rested = summarize(pty_round_trips(500, 9));
+    report.heading("The machine's floor under a turnaround");
+    report.paragraph("The hops of an exchange with none of the tool's work: 18 bytes through a pseudo-terminal, "
+                     "a watcher thread woken in poll() that wakes a second thread through an eventfd, which reads "
+                     "them and writes 18 bytes back to the first thread, woken in poll(). Round trip in ms, median "
+                     "/ p99 (mean, min..max, n):");
+    report.table("| threads | round trip |");
+    report.row("| back to back | " + ms_summary(hot) + " |");
+    report.row("| resting 9 ms between round trips, as while a paced answer is on the line | " + ms_summary(rested) + " |");
 }
 
 void startup_section(Report& report, BenchRig& rig, const Settings& settings)
@@ -187,6 +255,8 @@ void setup_section(Report& report, BenchRig& rig, const Settings& settings)
     }
 
     TFKR58* w = rig.window.get();
+    rig.take_handler_spans();
+    TurnaroundParts parts;
     std::vector<double> turnarounds, series_ms;
     std::uint64_t units = 0;
     for (int i = 0; i < settings.setup_series; ++i) {
@@ -195,7 +265,9 @@ void setup_section(Report& report, BenchRig& rig, const Settings& settings)
         w->ReLoadClick();
         if (!rig.wait_idle()) throw std::runtime_error("a Setup reload did not end");
         series_ms.push_back(ms_since(start));
-        const RunTrace run = analyse(rig.trace.take());
+        const std::vector<Stamp> stamps = rig.trace.take();
+        const RunTrace run = analyse(stamps);
+        append(parts, split_turnarounds(stamps, rig.take_handler_spans()));
         turnarounds.insert(turnarounds.end(), run.turnarounds_ms.begin(), run.turnarounds_ms.end());
         units = run.units_in;
         rig.camera.clear_received();
@@ -210,6 +282,7 @@ void setup_section(Report& report, BenchRig& rig, const Settings& settings)
     report.row("| turnaround per exchange over " + std::to_string(settings.setup_series) + " series of " +
                std::to_string(units) + " reads, median / p99 (mean, min..max, n) | " + ms_summary(t) +
                " ms | median < 0.5 ms: " + verdict(t.median < 0.5) + " |");
+    parts_rows(report, "Setup", parts, static_cast<std::size_t>(settings.setup_series) * units);
     report.row("| one whole Setup series (click to idle), median / p99 | " + fixed(summarize(series_ms).median, 2) +
                " / " + fixed(summarize(series_ms).p99, 2) + " ms | - |");
     report.row("| VmRSS / open descriptors after the first full Setup load | " + kib(rss_first_load) + " / " +
@@ -237,9 +310,17 @@ std::string copy_row(const std::string& what, const std::vector<CopyRun>& runs, 
     }
     const Summary s = summarize(took);
     const CopyRun& r = runs.front();
+    double gui = 0, watcher = 0, simulator = 0;
+    for (const CopyRun& run : runs) {
+        gui += run.gui_cpu_ms;
+        watcher += run.watcher_cpu_ms;
+        simulator += run.simulator_cpu_ms;
+    }
+    const double per = 1000.0 / static_cast<double>(runs.size() * std::max<std::uint64_t>(r.trace.units_out, 1));
     return "| " + what + " | " + std::to_string(r.trace.units_in) + " / " + std::to_string(r.trace.units_out) + " | " +
            fixed(s.median, 1) + " ms (" + fixed(s.min, 1) + ".." + fixed(s.max, 1) + ", n=" +
-           std::to_string(runs.size()) + ")" + (all_completed ? "" : " **not completed**") + " | < " +
+           std::to_string(runs.size()) + ")" + (all_completed ? "" : " **not completed**") + " | " +
+           fixed(gui * per, 0) + " / " + fixed(watcher * per, 0) + " / " + fixed(simulator * per, 0) + " | < " +
            fixed(target_ms, 0) + " ms: " + verdict(all_completed && s.median < target_ms) + " |";
 }
 
@@ -252,7 +333,8 @@ std::string paced_row(const std::string& what, const CopyRun& r)
            fixed(r.sim_paced_ms, 1) + " | " + fixed(overhead, 1) + " = " + fixed(r.tool_ms, 1) + " + " +
            fixed(overhead - r.tool_ms, 1) + " | " + fixed(r.line_ms, 1) + " | " + fixed(r.line_ms + r.tool_ms, 1) +
            " (+" + fixed(over_tool, 2) + " %); with all of the overhead " + fixed(r.line_ms + overhead, 1) + " (+" +
-           fixed(over_all, 2) + " %) | " + verdict(r.completed && over_tool < 3) + " |";
+           fixed(over_all, 2) + " %) | " + verdict(r.completed && over_tool < 3) + " | " +
+           fixed(r.gui_cpu_ms * 1000 / static_cast<double>(std::max<std::uint64_t>(r.trace.units_out, 1)), 0) + " |";
 }
 
 void copy_section(Report& report, BenchRig& rig, const Settings& settings, const QString& folder)
@@ -261,6 +343,7 @@ void copy_section(Report& report, BenchRig& rig, const Settings& settings, const
     rig.open_copy_page();
     const QString file = folder + QStringLiteral("/camera.dat");
     std::vector<CopyRun> ctop, single, batch;
+    rig.take_handler_spans();
     for (int i = 0; i < settings.repeats; ++i) ctop.push_back(camera_to_pc(rig, file, false));
     for (int i = 0; i < settings.repeats; ++i) single.push_back(pc_to_camera_single(rig, file, false));
     for (int i = 0; i < settings.repeats; ++i) batch.push_back(pc_to_camera_batch(rig, file, false));
@@ -290,13 +373,18 @@ void copy_section(Report& report, BenchRig& rig, const Settings& settings, const
                verdict(t.median < 0.5) + " |");
     report.row("| the same with the simulator paced at 19200 baud | " + ms_summary(tp) + " ms | median < 0.5 ms: " +
                verdict(tp.median < 0.5) + " |");
+    TurnaroundParts parts;
+    for (const CopyRun& r : ctop) append(parts, r.parts);
+    parts_rows(report, "Camera->PC", parts, 1024 * ctop.size());
+    parts_rows(report, "Camera->PC paced", paced_ctop.parts, 1024);
     report.row("| VmRSS / open descriptors after " + std::to_string(settings.copies_for_memory) +
                " more Camera->PC copies | " + kib(rss_after_copies) + " / " + std::to_string(fds_after_copies) +
                " | - |");
 
     report.paragraph("Whole operations against the simulator answering at once (click to the end of the "
                      "operation on the window):");
-    report.table("| operation | units tool->camera / camera->tool | time | target |");
+    report.table("| operation | units tool->camera / camera->tool | time | CPU µs per reply: GUI / watcher / "
+                 "simulator | target |");
     report.row(copy_row("Camera->PC", ctop, 1000));
     report.row(copy_row("PC->Camera single, full file", single, 1000));
     report.row(copy_row("PC->Camera batch", batch, 1000));
@@ -309,7 +397,7 @@ void copy_section(Report& report, BenchRig& rig, const Settings& settings, const
                      "wire time of both directions plus the tool's share; the target is that share under 3 % of "
                      "the wire time:");
     report.table("| operation | measured | answers paced by the simulator | overhead = tool + simulator | both "
-                 "directions at 19200 baud | on a real line (over the wire time) | within 3 % |");
+                 "directions at 19200 baud | on a real line (over the wire time) | within 3 % | GUI CPU µs per reply |");
     report.row(paced_row("Camera->PC", paced_ctop));
     report.row(paced_row("PC->Camera single, full file", paced_single));
     report.row(paced_row("PC->Camera batch", paced_batch));
@@ -417,6 +505,7 @@ int main(int argc, char** argv)
         QTemporaryDir folder;
         BenchRig rig;
         decoder_section(report);
+        floor_section(report);
         startup_section(report, rig, settings);
         setup_section(report, rig, settings);
         copy_section(report, rig, settings, folder.path());
@@ -426,6 +515,7 @@ int main(int argc, char** argv)
         std::cout << report.text();
         return 1;
     }
+    report.paragraph("Load average at the end: " + load_average() + ".");
     std::cout << report.text();
     if (!report_path.empty()) std::ofstream(report_path) << report.text();
     return 0;

@@ -7,6 +7,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <algorithm>
 #include <stdexcept>
 
 using Kind = sim::TraceEvent::Kind;
@@ -75,6 +76,30 @@ RunTrace analyse(const std::vector<Stamp>& stamps)
     return run;
 }
 
+TurnaroundParts split_turnarounds(const std::vector<Stamp>& stamps, const std::vector<HandlerSpan>& spans)
+{
+    using ms = std::chrono::duration<double, std::milli>;
+    TurnaroundParts parts;
+    for (const HandlerSpan& s : spans)
+        parts.handler_us.push_back(std::chrono::duration<double, std::micro>(s.left - s.entered).count());
+    const Stamp* last_sent = nullptr;
+    for (const Stamp& s : stamps) {
+        if (s.kind == Kind::Sent) last_sent = &s;
+        if (s.kind != Kind::Received) continue;
+        if (last_sent) {
+            const auto it = std::lower_bound(spans.begin(), spans.end(), last_sent->at,
+                                             [](const HandlerSpan& h, BenchClock::time_point t) { return h.entered < t; });
+            if (it != spans.end() && it->entered < s.at) {
+                parts.to_handler_ms.push_back(ms(it->entered - last_sent->at).count());
+                parts.handler_to_command_ms.push_back(ms(s.at - it->entered).count());
+                parts.reply_handler_us.push_back(std::chrono::duration<double, std::micro>(it->left - it->entered).count());
+            }
+        }
+        last_sent = nullptr;
+    }
+    return parts;
+}
+
 BenchRig::BenchRig()
 {
     set_dialogs(&fake_dialogs);
@@ -105,10 +130,13 @@ TFKR58* BenchRig::open_window(int tool_type)
     // The window's own handler first, then the wait's condition, on the GUI thread.
     auto handler = std::move(w->Comm1->OnCommReceive);
     w->Comm1->OnCommReceive = [this, handler](TComm* sender, std::uint16_t size) {
+        const auto start = BenchClock::now();
         handler(sender, size);
+        handler_spans_.push_back({start, BenchClock::now()});
         check_wait();
     };
     w->show();
+    handler_spans_.reserve(1 << 16);
     return w;
 }
 

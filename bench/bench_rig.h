@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 class QEventLoop;
@@ -59,6 +60,18 @@ struct RunTrace {
 };
 RunTrace analyse(const std::vector<Stamp>& stamps);
 
+// A turnaround in two parts: the reply out to the receive handler entered (kernel, watcher
+// thread, GUI event queue), and the handler entered to the next command in at the simulator.
+struct TurnaroundParts {
+    std::vector<double> to_handler_ms, handler_to_command_ms, handler_us;
+    std::vector<double> reply_handler_us; // the handler that took the reply's last byte
+};
+
+struct HandlerSpan {
+    BenchClock::time_point entered, left;
+};
+TurnaroundParts split_turnarounds(const std::vector<Stamp>& stamps, const std::vector<HandlerSpan>& spans);
+
 class BenchRig {
 public:
     BenchRig();
@@ -77,6 +90,9 @@ public:
     bool wait_until(const std::function<bool()>& pred, int timeout_ms, int poll_ms = 0);
     bool wait_idle(int timeout_ms = 30000, int poll_ms = 0);
 
+    // When the window's receive handler ran, per notification, since the last take (GUI thread).
+    std::vector<HandlerSpan> take_handler_spans() { return std::exchange(handler_spans_, {}); }
+
     PrivateFolder config{"XDG_CONFIG_HOME"};
     PrivateFolder runtime{"XDG_RUNTIME_DIR"};
     FakeDialogs fake_dialogs;
@@ -87,6 +103,7 @@ public:
 private:
     void check_wait();
 
+    std::vector<HandlerSpan> handler_spans_;
     std::function<bool()> waiting_for_;
     QEventLoop* wait_loop_ = nullptr;
 };

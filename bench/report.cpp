@@ -20,6 +20,14 @@ std::string cpu_model()
 
 } // namespace
 
+std::string load_average()
+{
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    in >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen + " (1, 5, 15 min)";
+}
+
 std::string machine_section()
 {
     utsname u{};
@@ -28,7 +36,8 @@ std::string machine_section()
     out << "- CPU: " << cpu_model() << ", " << std::thread::hardware_concurrency() << " cores visible\n"
         << "- Kernel: " << u.sysname << ' ' << u.release << ' ' << u.machine << '\n'
         << "- Compiler: " << __VERSION__ << ", Qt " << qVersion() << '\n'
-        << "- Build: " << CAMERA_BENCH_BUILD_TYPE << ", no sanitizers, QT_QPA_PLATFORM=offscreen\n";
+        << "- Build: " << CAMERA_BENCH_BUILD_TYPE << ", no sanitizers, QT_QPA_PLATFORM=offscreen\n"
+        << "- Load average at the start: " << load_average() << '\n';
     return out.str();
 }
 

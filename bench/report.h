@@ -8,6 +8,8 @@
 
 // CPU model, cores, kernel, compiler, Qt and build type, as a Markdown list.
 std::string machine_section();
+// The 1, 5 and 15 minute load averages: the machine is shared, so they go with the figures.
+std::string load_average();
 
 class Report {
 public:
