@@ -15,6 +15,7 @@
 
 #include "main_window/application.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -93,6 +94,12 @@ void append(TurnaroundParts& into, const TurnaroundParts& more)
                                       more.handler_to_command_ms.end());
     into.handler_us.insert(into.handler_us.end(), more.handler_us.begin(), more.handler_us.end());
     into.reply_handler_us.insert(into.reply_handler_us.end(), more.reply_handler_us.begin(), more.reply_handler_us.end());
+    into.reply_handler_cpu_us.insert(into.reply_handler_cpu_us.end(), more.reply_handler_cpu_us.begin(),
+                                     more.reply_handler_cpu_us.end());
+    into.handler_to_write_ms.insert(into.handler_to_write_ms.end(), more.handler_to_write_ms.begin(),
+                                    more.handler_to_write_ms.end());
+    into.write_to_command_ms.insert(into.write_to_command_ms.end(), more.write_to_command_ms.begin(),
+                                    more.write_to_command_ms.end());
 }
 
 // Rows that split the turnarounds of `parts`; `replies` is the number of replies they cover.
@@ -102,11 +109,16 @@ void parts_rows(Report& report, const std::string& what, const TurnaroundParts& 
                ms_summary(summarize(parts.to_handler_ms)) + " ms | - |");
     report.row("| " + what + ": handler entered to the next command at the simulator | " +
                ms_summary(summarize(parts.handler_to_command_ms)) + " ms | - |");
+    report.row("| " + what + ": of which handler entered to the command written | " +
+               ms_summary(summarize(parts.handler_to_write_ms)) + " ms | - |");
+    report.row("| " + what + ": and written to received at the simulator | " +
+               ms_summary(summarize(parts.write_to_command_ms)) + " ms | - |");
     report.row("| " + what + ": receive notifications per reply; time in the handler per notification | " +
                fixed(static_cast<double>(parts.handler_us.size()) / static_cast<double>(replies), 2) + "; " +
                ms_summary(summarize(parts.handler_us), 1) + " µs | - |");
     report.row("| " + what + ": time in the handler that took a reply's last byte (and sent the next command) | " +
-               ms_summary(summarize(parts.reply_handler_us), 1) + " µs | - |");
+               ms_summary(summarize(parts.reply_handler_us), 1) + " µs; CPU time " +
+               ms_summary(summarize(parts.reply_handler_cpu_us), 1) + " µs | - |");
 }
 
 CopyRun finish_run(BenchRig& rig, const CpuScope& cpu, BenchClock::time_point start, bool completed, bool paced)
@@ -119,7 +131,7 @@ CopyRun finish_run(BenchRig& rig, const CpuScope& cpu, BenchClock::time_point st
     rig.wait_until([] { return false; }, 50);
     const std::vector<Stamp> stamps = rig.trace.take();
     run.trace = analyse(stamps);
-    run.parts = split_turnarounds(stamps, rig.take_handler_spans());
+    run.parts = split_turnarounds(stamps, rig.take_handler_spans(), rig.take_writes());
     for (const Stamp& s : stamps)
         if (paced && s.kind == Kind::Sent && s.size > 0) run.sim_paced_ms += (s.size - 1) * kSimByteMs;
     run.line_ms = static_cast<double>(run.trace.bytes_in + run.trace.bytes_out) * kLineByteMs;
@@ -140,6 +152,7 @@ CopyRun camera_to_pc(BenchRig& rig, const QString& path, bool paced, int poll_ms
     rig.fake_dialogs.confirm_answer = true;
     rig.trace.take();
     rig.take_handler_spans();
+    rig.take_writes();
     const CpuScope cpu;
     const auto start = BenchClock::now();
     w->CtopOK2->click();
@@ -154,6 +167,7 @@ CopyRun pc_to_camera_single(BenchRig& rig, const QString& path, bool paced)
     rig.fake_dialogs.open_answer = path;
     rig.trace.take();
     rig.take_handler_spans();
+    rig.take_writes();
     const CpuScope cpu;
     const auto start = BenchClock::now();
     w->ptocOk->click();
@@ -168,6 +182,7 @@ CopyRun pc_to_camera_batch(BenchRig& rig, const QString& path, bool paced)
     rig.fake_dialogs.open_answer = path;
     rig.trace.take();
     rig.take_handler_spans();
+    rig.take_writes();
     const CpuScope cpu;
     const auto start = BenchClock::now();
     w->ptocOk2->click();
@@ -256,6 +271,7 @@ void setup_section(Report& report, BenchRig& rig, const Settings& settings)
 
     TFKR58* w = rig.window.get();
     rig.take_handler_spans();
+    rig.take_writes();
     TurnaroundParts parts;
     std::vector<double> turnarounds, series_ms;
     std::uint64_t units = 0;
@@ -267,7 +283,7 @@ void setup_section(Report& report, BenchRig& rig, const Settings& settings)
         series_ms.push_back(ms_since(start));
         const std::vector<Stamp> stamps = rig.trace.take();
         const RunTrace run = analyse(stamps);
-        append(parts, split_turnarounds(stamps, rig.take_handler_spans()));
+        append(parts, split_turnarounds(stamps, rig.take_handler_spans(), rig.take_writes()));
         turnarounds.insert(turnarounds.end(), run.turnarounds_ms.begin(), run.turnarounds_ms.end());
         units = run.units_in;
         rig.camera.clear_received();
@@ -296,8 +312,12 @@ void setup_section(Report& report, BenchRig& rig, const Settings& settings)
         if (timer->isActive())
             timers += (timers.empty() ? "" : ", ") + timer->objectName().toStdString() + " (" +
                       std::to_string(timer->interval()) + " ms)";
+    const QWidget* focus = QApplication::focusWidget();
     report.paragraph("Timers of the window still running once the load is over: " +
-                     (timers.empty() ? std::string("none") : timers) + ".");
+                     (timers.empty() ? std::string("none") : timers) + ". Keyboard focus: " +
+                     (focus ? focus->metaObject()->className() + std::string(" ") + focus->objectName().toStdString()
+                            : std::string("none")) +
+                     " (a focused text edit blinks its cursor, a Qt timer of its own).");
 }
 
 std::string copy_row(const std::string& what, const std::vector<CopyRun>& runs, double target_ms)
@@ -445,6 +465,8 @@ void soak_section(Report& report, BenchRig& rig, const Settings& settings, const
         w->ReLoadClick();
         if (!rig.wait_idle(30000, 20)) ++stalled;
         rig.trace.take();
+        rig.take_handler_spans();
+        rig.take_writes();
         if (i % 100 == 0) checkpoint("after " + std::to_string(i) + " reloads");
         else rig.camera.clear_received();
     }

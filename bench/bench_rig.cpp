@@ -8,9 +8,21 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <ctime>
 #include <stdexcept>
 
 using Kind = sim::TraceEvent::Kind;
+
+namespace {
+
+double thread_cpu_us()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
+}
+
+} // namespace
 
 void TraceLog::record(const sim::TraceEvent& event)
 {
@@ -76,7 +88,8 @@ RunTrace analyse(const std::vector<Stamp>& stamps)
     return run;
 }
 
-TurnaroundParts split_turnarounds(const std::vector<Stamp>& stamps, const std::vector<HandlerSpan>& spans)
+TurnaroundParts split_turnarounds(const std::vector<Stamp>& stamps, const std::vector<HandlerSpan>& spans,
+                                  const std::vector<BenchClock::time_point>& writes)
 {
     using ms = std::chrono::duration<double, std::milli>;
     TurnaroundParts parts;
@@ -93,6 +106,12 @@ TurnaroundParts split_turnarounds(const std::vector<Stamp>& stamps, const std::v
                 parts.to_handler_ms.push_back(ms(it->entered - last_sent->at).count());
                 parts.handler_to_command_ms.push_back(ms(s.at - it->entered).count());
                 parts.reply_handler_us.push_back(std::chrono::duration<double, std::micro>(it->left - it->entered).count());
+                parts.reply_handler_cpu_us.push_back(it->cpu_us);
+                const auto write = std::lower_bound(writes.begin(), writes.end(), it->entered);
+                if (write != writes.end() && *write < s.at) {
+                    parts.handler_to_write_ms.push_back(ms(*write - it->entered).count());
+                    parts.write_to_command_ms.push_back(ms(s.at - *write).count());
+                }
             }
         }
         last_sent = nullptr;
@@ -100,9 +119,29 @@ TurnaroundParts split_turnarounds(const std::vector<Stamp>& stamps, const std::v
     return parts;
 }
 
+namespace {
+
+// The real serial component; only notes when each write starts.
+class StampingComm : public TComm {
+public:
+    StampingComm(QObject* owner, std::vector<BenchClock::time_point>& writes) : TComm(owner), writes_(writes) {}
+    bool Write(const void* buffer, int count) override
+    {
+        writes_.push_back(BenchClock::now());
+        return TComm::Write(buffer, count);
+    }
+
+private:
+    std::vector<BenchClock::time_point>& writes_;
+};
+
+} // namespace
+
 BenchRig::BenchRig()
 {
     set_dialogs(&fake_dialogs);
+    writes_.reserve(1 << 16);
+    TFKR58::set_comm_factory([this](QObject* owner) { return new StampingComm(owner, writes_); });
     // Runs on the simulator's thread with no simulator lock held, so inject() is safe here; the
     // fault then applies to the answer of the unit just received.
     camera.set_trace([this](const sim::TraceEvent& event) {
@@ -119,6 +158,7 @@ BenchRig::BenchRig()
 BenchRig::~BenchRig()
 {
     close_window();
+    TFKR58::set_comm_factory({});
     camera.stop();
 }
 
@@ -130,9 +170,11 @@ TFKR58* BenchRig::open_window(int tool_type)
     // The window's own handler first, then the wait's condition, on the GUI thread.
     auto handler = std::move(w->Comm1->OnCommReceive);
     w->Comm1->OnCommReceive = [this, handler](TComm* sender, std::uint16_t size) {
+        const double cpu_start = thread_cpu_us();
         const auto start = BenchClock::now();
         handler(sender, size);
-        handler_spans_.push_back({start, BenchClock::now()});
+        const auto left = BenchClock::now();
+        handler_spans_.push_back({start, left, thread_cpu_us() - cpu_start});
         check_wait();
     };
     w->show();

@@ -64,13 +64,18 @@ RunTrace analyse(const std::vector<Stamp>& stamps);
 // thread, GUI event queue), and the handler entered to the next command in at the simulator.
 struct TurnaroundParts {
     std::vector<double> to_handler_ms, handler_to_command_ms, handler_us;
-    std::vector<double> reply_handler_us; // the handler that took the reply's last byte
+    std::vector<double> reply_handler_us;     // the handler that took the reply's last byte
+    std::vector<double> reply_handler_cpu_us; // the same in CPU time
+    std::vector<double> handler_to_write_ms;  // handler entered to the next command written
+    std::vector<double> write_to_command_ms;  // written to received at the simulator
 };
 
 struct HandlerSpan {
     BenchClock::time_point entered, left;
+    double cpu_us = 0; // CPU time of the GUI thread in the handler: no time spent preempted
 };
-TurnaroundParts split_turnarounds(const std::vector<Stamp>& stamps, const std::vector<HandlerSpan>& spans);
+TurnaroundParts split_turnarounds(const std::vector<Stamp>& stamps, const std::vector<HandlerSpan>& spans,
+                                  const std::vector<BenchClock::time_point>& writes);
 
 class BenchRig {
 public:
@@ -91,7 +96,9 @@ public:
     bool wait_idle(int timeout_ms = 30000, int poll_ms = 0);
 
     // When the window's receive handler ran, per notification, since the last take (GUI thread).
-    std::vector<HandlerSpan> take_handler_spans() { return std::exchange(handler_spans_, {}); }
+    std::vector<HandlerSpan> take_handler_spans() { return take_reserved(handler_spans_); }
+    // When the serial component's Write was called, since the last take (GUI thread).
+    std::vector<BenchClock::time_point> take_writes() { return take_reserved(writes_); }
 
     PrivateFolder config{"XDG_CONFIG_HOME"};
     PrivateFolder runtime{"XDG_RUNTIME_DIR"};
@@ -101,9 +108,19 @@ public:
     std::unique_ptr<TFKR58> window;
 
 private:
+    // What `log` holds; it stays reserved, so recording never reallocates mid-run.
+    template <class T>
+    static std::vector<T> take_reserved(std::vector<T>& log)
+    {
+        std::vector<T> taken;
+        taken.reserve(1 << 16);
+        taken.swap(log);
+        return taken;
+    }
     void check_wait();
 
     std::vector<HandlerSpan> handler_spans_;
+    std::vector<BenchClock::time_point> writes_;
     std::function<bool()> waiting_for_;
     QEventLoop* wait_loop_ = nullptr;
 };
