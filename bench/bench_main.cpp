@@ -29,6 +29,7 @@
 #include <unistd.h>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <random>
 #include <string>
 
@@ -245,6 +246,55 @@ void startup_section(Report& report, BenchRig& rig, const Settings& settings)
         report.row("| " + t.name + " | " + fixed(t.cpu_ms, 3) + " | " + std::to_string(t.wakeups) + " |");
 }
 
+// Counts the timer events the GUI thread delivers, by receiver.
+class TimerCensus : public QObject {
+public:
+    std::map<std::string, int> counts;
+
+protected:
+    bool eventFilter(QObject* receiver, QEvent* event) override
+    {
+        if (event->type() == QEvent::Timer) {
+            const std::string name = receiver->objectName().toStdString();
+            ++counts[std::string(receiver->metaObject()->className()) + (name.empty() ? "" : " " + name)];
+        }
+        return false;
+    }
+};
+
+// The open window, connected and loaded, left alone: which timers fire and what the threads use.
+void idle_rows(Report& report, BenchRig& rig, double seconds)
+{
+    TimerCensus census;
+    qApp->installEventFilter(&census);
+    const std::vector<ThreadSample> before = sample_threads();
+    rig.wait_until([] { return false; }, static_cast<int>(seconds * 1000));
+    const std::vector<ThreadSample> after = sample_threads();
+    qApp->removeEventFilter(&census);
+    double gui_ms = 0, watcher_ms = 0;
+    std::uint64_t gui_wakeups = 0, watcher_wakeups = 0;
+    for (const ThreadDelta& d : thread_deltas(before, after)) {
+        if (d.name == "TCommWatch") {
+            watcher_ms += d.cpu_ms;
+            watcher_wakeups += d.wakeups;
+        }
+    }
+    for (const ThreadSample& a : after)
+        for (const ThreadSample& b : before)
+            if (a.tid == b.tid && a.tid == ::getpid()) {
+                gui_ms = static_cast<double>(a.cpu_ns - b.cpu_ns) / 1e6;
+                gui_wakeups = a.voluntary_switches - b.voluntary_switches;
+            }
+    std::string timers;
+    for (const auto& [receiver, count] : census.counts)
+        timers += (timers.empty() ? "" : ", ") + receiver + ": " + std::to_string(count);
+    report.row("| idle " + fixed(seconds, 0) + " s: GUI thread CPU / wake-ups; watcher CPU / wake-ups | " +
+               fixed(gui_ms, 2) + " ms / " + std::to_string(gui_wakeups) + "; " + fixed(watcher_ms, 2) + " ms / " +
+               std::to_string(watcher_wakeups) + " | effectively 0 |");
+    report.row("| idle " + fixed(seconds, 0) + " s: timer events delivered, by receiver (the benchmark's own "
+               "end-of-wait timer included) | " + (timers.empty() ? std::string("none") : timers) + " | none |");
+}
+
 void setup_section(Report& report, BenchRig& rig, const Settings& settings)
 {
     progress("in-process start-up and Setup series");
@@ -305,6 +355,7 @@ void setup_section(Report& report, BenchRig& rig, const Settings& settings)
                std::to_string(fd_first_load) + " | - |");
     report.row("| VmRSS / open descriptors after " + std::to_string(settings.setup_series + 5) + " Setup loads | " +
                kib(resident_kib()) + " / " + std::to_string(open_fd_count()) + " | - |");
+    idle_rows(report, rig, settings.idle_seconds);
 
     rig.wait_until([] { return false; }, 200); // the cursor's 10 ms restore has run
     std::string timers;
