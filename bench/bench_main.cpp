@@ -17,16 +17,14 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <cstdio>
 #include <unistd.h>
+
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -88,19 +86,21 @@ struct CpuScope {
     }
 };
 
+template <class T>
+void extend(std::vector<T>& into, const std::vector<T>& more)
+{
+    into.insert(into.end(), more.begin(), more.end());
+}
+
 void append(TurnaroundParts& into, const TurnaroundParts& more)
 {
-    into.to_handler_ms.insert(into.to_handler_ms.end(), more.to_handler_ms.begin(), more.to_handler_ms.end());
-    into.handler_to_command_ms.insert(into.handler_to_command_ms.end(), more.handler_to_command_ms.begin(),
-                                      more.handler_to_command_ms.end());
-    into.handler_us.insert(into.handler_us.end(), more.handler_us.begin(), more.handler_us.end());
-    into.reply_handler_us.insert(into.reply_handler_us.end(), more.reply_handler_us.begin(), more.reply_handler_us.end());
-    into.reply_handler_cpu_us.insert(into.reply_handler_cpu_us.end(), more.reply_handler_cpu_us.begin(),
-                                     more.reply_handler_cpu_us.end());
-    into.handler_to_write_ms.insert(into.handler_to_write_ms.end(), more.handler_to_write_ms.begin(),
-                                    more.handler_to_write_ms.end());
-    into.write_to_command_ms.insert(into.write_to_command_ms.end(), more.write_to_command_ms.begin(),
-                                    more.write_to_command_ms.end());
+    extend(into.to_handler_ms, more.to_handler_ms);
+    extend(into.handler_to_command_ms, more.handler_to_command_ms);
+    extend(into.handler_us, more.handler_us);
+    extend(into.reply_handler_us, more.reply_handler_us);
+    extend(into.reply_handler_cpu_us, more.reply_handler_cpu_us);
+    extend(into.handler_to_write_ms, more.handler_to_write_ms);
+    extend(into.write_to_command_ms, more.write_to_command_ms);
 }
 
 // Rows that split the turnarounds of `parts`; `replies` is the number of replies they cover.
@@ -334,7 +334,7 @@ void setup_section(Report& report, BenchRig& rig, const Settings& settings)
         const std::vector<Stamp> stamps = rig.trace.take();
         const RunTrace run = analyse(stamps);
         append(parts, split_turnarounds(stamps, rig.take_handler_spans(), rig.take_writes()));
-        turnarounds.insert(turnarounds.end(), run.turnarounds_ms.begin(), run.turnarounds_ms.end());
+        extend(turnarounds, run.turnarounds_ms);
         units = run.units_in;
         rig.camera.clear_received();
     }
@@ -433,7 +433,7 @@ void copy_section(Report& report, BenchRig& rig, const Settings& settings, const
     const int fds_after_copies = open_fd_count();
 
     std::vector<double> copy_turnarounds;
-    for (const CopyRun& r : ctop) copy_turnarounds.insert(copy_turnarounds.end(), r.trace.turnarounds_ms.begin(), r.trace.turnarounds_ms.end());
+    for (const CopyRun& r : ctop) extend(copy_turnarounds, r.trace.turnarounds_ms);
     const Summary t = summarize(copy_turnarounds);
     const Summary tp = summarize(paced_ctop.trace.turnarounds_ms);
 
