@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -210,9 +211,11 @@ void TFKR58::Trans_end_ctop()
         return;
     }
     (*param_image)[static_cast<std::size_t>(address)] = reply_frame[5] * 256 + reply_frame[6];
-    ProgressBar3->setValue(address);
     if (address < kLastAddress) {
         ctop_address = address + 1;
+        // The bar moves once the next read is out: every few steps QProgressBar::setValue repaints
+        // the window at once, which would hold up the command by up to milliseconds.
+        const auto move_bar = qScopeGuard([this, address] { ProgressBar3->setValue(address); });
         // All four bytes again: a reload refused meanwhile may have written over the command.
         cmd_frame[1] = kEepromRead;
         cmd_frame[2] = data_file::kParameterSubCode;
@@ -221,6 +224,7 @@ void TFKR58::Trans_end_ctop()
         StxCommand(cmd_frame, 4);
         return;
     }
+    ProgressBar3->setValue(address);
     copy_running = false;
     if (!copy_save_file(Copyfname2->text(), data_file::camera_file(*param_image))) {
         dialogs().message(QStringLiteral("File write Error occured"), QStringLiteral("File.ERR"));
