@@ -2,6 +2,7 @@
 // mode sending it as one block, "Same File Name", and the failures that must send nothing.
 
 #include "copy_test_support.h"
+#include "support/screenshots.h"
 
 using namespace copy_test;
 
@@ -189,11 +190,11 @@ TEST_F(CopyPageTest, ARefusedBlockSendsNoResetAndFreesThePages)
     EXPECT_FALSE(w->Same->isChecked());
 }
 
-// Saves the page after a batch copy to $COPY_PAGE_SCREENSHOT, when set, for the documentation.
+// The page after a batch copy, for the documentation (scripts/screenshots.sh).
 TEST_F(CopyPageTest, ScreenshotOfThePageAfterACopy)
 {
-    const QByteArray shot = qgetenv("COPY_PAGE_SCREENSHOT");
-    if (shot.isEmpty()) GTEST_SKIP() << "COPY_PAGE_SCREENSHOT not set";
+    const QString shot = screenshot_path("copy-page.png");
+    if (shot.isEmpty()) GTEST_SKIP() << "no screenshots asked for";
     CopyWindow* w = open_copy_page();
     ASSERT_TRUE(write_file(path("line-7.dat"), line("230C0005A1B2")));
     fake_dialogs.open_answer = path("line-7.dat");
@@ -201,7 +202,7 @@ TEST_F(CopyPageTest, ScreenshotOfThePageAfterACopy)
     ASSERT_TRUE(QTest::qWaitFor([w] { return !w->complete2->isHidden() && !w->comm_busy; }, kCopyDeadlineMs));
     w->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
-    ASSERT_TRUE(w->grab().save(QString::fromLocal8Bit(shot)));
+    ASSERT_TRUE(w->grab().save(shot));
 }
 
 } // namespace

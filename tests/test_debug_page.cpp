@@ -2,6 +2,7 @@
 // samples, the AGC log, the raw command and the read-outs, byte for byte on the wire.
 
 #include "debug_test_support.h"
+#include "support/screenshots.h"
 
 #include "link/hex_text.h"
 #include "pages/setup/setup_support.h"
@@ -467,12 +468,12 @@ TEST_F(DebugPageTest, ControlsCarryTheirNamesAndTheWindowShowsTheirWholeWidth)
         << w->panel_dbg->minimumSizeHint().width() << " wide in " << w->debug_scroll->viewport()->width();
 }
 
-// Saves the page, after a register read and a RAM dump, to $DEBUG_PAGE_SCREENSHOT when set, for
-// the documentation.
+// The page after a register read and a RAM dump, and its menu keys and service commands on their
+// own, for the documentation (scripts/screenshots.sh).
 TEST_F(DebugPageTest, ScreenshotOfThePage)
 {
-    const QByteArray path = qgetenv("DEBUG_PAGE_SCREENSHOT");
-    if (path.isEmpty()) GTEST_SKIP() << "DEBUG_PAGE_SCREENSHOT not set";
+    const QString path = screenshot_path("debug-page.png");
+    if (path.isEmpty()) GTEST_SKIP() << "no screenshots asked for";
     w->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
     w->DspAdr->setCurrentIndex(0x23);
@@ -481,7 +482,10 @@ TEST_F(DebugPageTest, ScreenshotOfThePage)
     ASSERT_TRUE(wait_exchanges(2));
     w->RamCount->setText(QStringLiteral("40"));
     ASSERT_TRUE(wait_exchanges(2 + 32));
-    ASSERT_TRUE(w->grab().save(QString::fromLocal8Bit(path)));
+    ASSERT_TRUE(w->grab().save(path));
+    auto* service = w->findChild<QWidget*>(QStringLiteral("service_commands"));
+    ASSERT_NE(service, nullptr);
+    ASSERT_TRUE(service->grab().save(screenshot_path("service-commands.png")));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // commands of the controls on the wire, the decoding of search replies, and the recovery of a
 // broken table read or search.
 
+#include "support/screenshots.h"
 #include "support/window_fixture.h"
 
 #include "pages/defect/defect_picture.h"
@@ -386,8 +387,8 @@ TEST_F(DefectPageTest, RefusedOrUnansweredSearchEnablesThePagesAgain)
 
 TEST_F(DefectPageTest, Screenshot)
 {
-    const char* path = std::getenv("DEFECT_PAGE_SCREENSHOT");
-    if (!path) GTEST_SKIP() << "DEFECT_PAGE_SCREENSHOT not set";
+    const QString path = screenshot_path("defect-page.png");
+    if (path.isEmpty()) GTEST_SKIP() << "no screenshots asked for";
     TFKR58* w = open_defect_page();
     w->kizu_start->click();
     ASSERT_TRUE(wait_page_idle());
@@ -397,7 +398,7 @@ TEST_F(DefectPageTest, Screenshot)
     ASSERT_TRUE(wait_page_idle());
     w->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
-    ASSERT_TRUE(w->grab().save(QString::fromLocal8Bit(path)));
+    ASSERT_TRUE(w->grab().save(path));
 }
 
 } // namespace
