@@ -222,4 +222,17 @@ TEST_F(Decoder, SplitFrameDecodesLikeAWholeOne)
     EXPECT_EQ(reply[3], 0x03);
 }
 
+TEST_F(Decoder, FrameLengthIsFixedAtItsFirstByteWhateverTheBufferHolds)
+{
+    // The buffer is the caller's: a frame under way keeps its length even if byte 0 is changed.
+    const auto bytes = reply_bytes(0xA0, 0x0A, 0x01);
+    feed({bytes.begin(), bytes.begin() + 5});
+    reply[0] = frames::SOH;
+    const auto results = feed({bytes.begin() + 5, bytes.end()});
+    EXPECT_EQ(decoder.length(), 18);
+    EXPECT_EQ(decoder.state(), ReceiveDecoder::Idle);
+    EXPECT_EQ(etx_errors, 0);
+    EXPECT_NE(results.back(), ReceiveDecoder::kFrameComplete) << "the sum now covers the changed byte";
+}
+
 } // namespace

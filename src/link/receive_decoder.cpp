@@ -8,6 +8,7 @@ ReceiveDecoder::Outcome ReceiveDecoder::feed(std::uint8_t byte, frames::Frame& r
     case Idle:
         if (byte == frames::SOH || byte == frames::STX) {
             reply[0] = byte;
+            rx_short = byte == frames::SOH;
             rx_len = 1;
             rx_state = Body;
             out.result = byte;
@@ -20,8 +21,7 @@ ReceiveDecoder::Outcome ReceiveDecoder::feed(std::uint8_t byte, frames::Frame& r
     case Body: {
         reply[static_cast<std::size_t>(rx_len++)] = byte;
         // A short frame carries two body bytes, an 18-byte frame fifteen (code, data, ID).
-        const bool short_frame = reply[0] == frames::SOH;
-        if ((short_frame && rx_len == 3) || (!short_frame && rx_len == 16)) rx_state = ExpectEtx;
+        if (rx_len == (rx_short ? 3 : 16)) rx_state = ExpectEtx;
         break;
     }
     case ExpectEtx:
@@ -36,7 +36,7 @@ ReceiveDecoder::Outcome ReceiveDecoder::feed(std::uint8_t byte, frames::Frame& r
         break;
     case ExpectChecksum: {
         reply[static_cast<std::size_t>(rx_len++)] = byte;
-        const std::size_t covered = reply[0] == frames::SOH ? frames::kShortFrameSize : frames::kFrameSize;
+        const std::size_t covered = rx_short ? frames::kShortFrameSize : frames::kFrameSize;
         if (frames::byte_sum(reply.data(), covered) == 0) {
             rx_state = Idle;
             out.result = saved_etx;

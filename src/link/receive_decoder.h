@@ -31,5 +31,8 @@ public:
 private:
     State rx_state = Idle;
     int rx_len = 0;
+    // The kind of frame under way, fixed at its first byte: the reply buffer belongs to the
+    // caller, so its first byte is not trusted to tell how long the frame is.
+    bool rx_short = false;
     std::uint8_t saved_etx = 0;
 };
