@@ -146,19 +146,29 @@ CopyRun finish_run(BenchRig& rig, const CpuScope& cpu, BenchClock::time_point st
     return run;
 }
 
-CopyRun camera_to_pc(BenchRig& rig, const QString& path, bool paced, int poll_ms = 0)
+// Clicks `button` with the trace and the handler records cleared, waits until `done` holds and
+// measures the run; `completed` says whether it ended as a finished copy.
+template <class Done, class Completed>
+CopyRun timed_copy(BenchRig& rig, QPushButton* button, bool paced, Done done, Completed completed, int poll_ms = 0)
 {
-    TFKR58* w = rig.window.get();
-    rig.fake_dialogs.save_answer = path;
-    rig.fake_dialogs.confirm_answer = true;
     rig.trace.take();
     rig.take_handler_spans();
     rig.take_writes();
     const CpuScope cpu;
     const auto start = BenchClock::now();
-    w->CtopOK2->click();
-    const bool ended = rig.wait_until([w] { return !w->copy_running && !w->comm_busy; }, 120000, poll_ms);
-    return finish_run(rig, cpu, start, ended && !w->complete2->isHidden(), paced);
+    button->click();
+    const bool ended = rig.wait_until(done, 120000, poll_ms);
+    return finish_run(rig, cpu, start, ended && completed(), paced);
+}
+
+CopyRun camera_to_pc(BenchRig& rig, const QString& path, bool paced, int poll_ms = 0)
+{
+    TFKR58* w = rig.window.get();
+    rig.fake_dialogs.save_answer = path;
+    rig.fake_dialogs.confirm_answer = true;
+    return timed_copy(
+        rig, w->CtopOK2, paced, [w] { return !w->copy_running && !w->comm_busy; },
+        [w] { return !w->complete2->isHidden(); }, poll_ms);
 }
 
 CopyRun pc_to_camera_single(BenchRig& rig, const QString& path, bool paced)
@@ -166,14 +176,9 @@ CopyRun pc_to_camera_single(BenchRig& rig, const QString& path, bool paced)
     TFKR58* w = rig.window.get();
     w->Same->setChecked(false);
     rig.fake_dialogs.open_answer = path;
-    rig.trace.take();
-    rig.take_handler_spans();
-    rig.take_writes();
-    const CpuScope cpu;
-    const auto start = BenchClock::now();
-    w->ptocOk->click();
-    const bool ended = rig.wait_until([w] { return !w->copy_running && !w->comm_busy; }, 120000);
-    return finish_run(rig, cpu, start, ended && !w->complete2->isHidden(), paced);
+    return timed_copy(
+        rig, w->ptocOk, paced, [w] { return !w->copy_running && !w->comm_busy; },
+        [w] { return !w->complete2->isHidden(); });
 }
 
 CopyRun pc_to_camera_batch(BenchRig& rig, const QString& path, bool paced)
@@ -181,14 +186,8 @@ CopyRun pc_to_camera_batch(BenchRig& rig, const QString& path, bool paced)
     TFKR58* w = rig.window.get();
     w->Same->setChecked(false);
     rig.fake_dialogs.open_answer = path;
-    rig.trace.take();
-    rig.take_handler_spans();
-    rig.take_writes();
-    const CpuScope cpu;
-    const auto start = BenchClock::now();
-    w->ptocOk2->click();
-    const bool ended = rig.wait_until([w] { return !w->complete2->isHidden() && !w->comm_busy; }, 120000);
-    return finish_run(rig, cpu, start, ended, paced);
+    return timed_copy(
+        rig, w->ptocOk2, paced, [w] { return !w->complete2->isHidden() && !w->comm_busy; }, [] { return true; });
 }
 
 std::string kib(long k) { return k < 0 ? "?" : fixed(static_cast<double>(k) / 1024.0, 1) + " MiB"; }

@@ -1,4 +1,5 @@
 #include "camera_model.h"
+#include "reply_fields.h"
 
 #include <algorithm>
 #include <optional>
@@ -61,23 +62,6 @@ Bytes refused_reply(const frames::Frame& command)
     reply[1] = kReplyRefused;
     seal_frame(reply);
     return Bytes(reply.begin(), reply.end());
-}
-
-// Writes echo the whole command body so that the tool finds the address it wrote in the reply.
-void echo_command_data(const frames::Frame& command, frames::Frame& reply)
-{
-    std::copy(command.begin() + 2, command.begin() + frames::kIdOffset, reply.begin() + 2);
-}
-
-void put_word(frames::Frame& reply, std::size_t offset, std::uint16_t value)
-{
-    reply[offset] = static_cast<std::uint8_t>(value >> 8);
-    reply[offset + 1] = static_cast<std::uint8_t>(value & 0xFF);
-}
-
-std::uint16_t word_at(const frames::Frame& command, std::size_t offset)
-{
-    return static_cast<std::uint16_t>(command[offset] << 8 | command[offset + 1]);
 }
 
 } // namespace

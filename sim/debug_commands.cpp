@@ -2,15 +2,10 @@
 // WDR, shutter and white-balance read-outs, and the OSD test value.
 
 #include "camera_model.h"
+#include "reply_fields.h"
 
 namespace sim {
 namespace {
-
-void put_debug_word(frames::Frame& reply, std::size_t offset, unsigned value)
-{
-    reply[offset] = static_cast<std::uint8_t>((value >> 8) & 0xFF);
-    reply[offset + 1] = static_cast<std::uint8_t>(value & 0xFF);
-}
 
 std::size_t address_in(const frames::Frame& command) { return static_cast<std::size_t>(command[3] << 8 | command[4]); }
 
@@ -83,7 +78,7 @@ CameraModel::Outcome CameraModel::read_area_sample(const frames::Frame& command,
     // Brighter towards the top rows, with a little flicker per pass.
     const unsigned row = area / 8;
     const unsigned column = area % 8;
-    put_debug_word(reply, 4, 0x0300 + (5 - row) * 0x40 + column * 4 + drift(debug_.moment + area, 8));
+    put_word(reply, 4, 0x0300 + (5 - row) * 0x40 + column * 4 + drift(debug_.moment + area, 8));
     return Outcome::Answer;
 }
 
@@ -97,13 +92,13 @@ CameraModel::Outcome CameraModel::read_agc_data(const frames::Frame& command, fr
     }
     const std::uint32_t t = ++debug_.moment;
     const unsigned level = drift(t, 64);
-    put_debug_word(reply, 4, 0x0080 + level * 4);
+    put_word(reply, 4, 0x0080 + level * 4);
     reply[6] = service_.wdr_shutter_no;
     reply[7] = level > 48 ? 1 : 0;
-    put_debug_word(reply, 8, 0x0200 + drift(t, 16));
-    put_debug_word(reply, 10, 0x0400 - level * 8);
-    put_debug_word(reply, 12, 0x0180 + level);
-    put_debug_word(reply, 14, 0x0170 + level + drift(t, 4));
+    put_word(reply, 8, 0x0200 + drift(t, 16));
+    put_word(reply, 10, 0x0400 - level * 8);
+    put_word(reply, 12, 0x0180 + level);
+    put_word(reply, 14, 0x0170 + level + drift(t, 4));
     return Outcome::Answer;
 }
 
@@ -113,12 +108,12 @@ CameraModel::Outcome CameraModel::read_wdr_data(const frames::Frame&, frames::Fr
 {
     const std::uint32_t t = ++debug_.moment;
     reply[3] = service_.wdr_shutter_no;
-    put_debug_word(reply, 4, registers_[0x89] ^ drift(t, 16));
-    put_debug_word(reply, 6, registers_[0x81]);
-    put_debug_word(reply, 8, registers_[0x0D]);
-    put_debug_word(reply, 10, registers_[0x8F]);
-    put_debug_word(reply, 12, registers_[0x67]);
-    put_debug_word(reply, 14, registers_[0x66]);
+    put_word(reply, 4, registers_[0x89] ^ drift(t, 16));
+    put_word(reply, 6, registers_[0x81]);
+    put_word(reply, 8, registers_[0x0D]);
+    put_word(reply, 10, registers_[0x8F]);
+    put_word(reply, 12, registers_[0x67]);
+    put_word(reply, 14, registers_[0x66]);
     return Outcome::Answer;
 }
 
@@ -128,10 +123,10 @@ CameraModel::Outcome CameraModel::read_shutter_data(const frames::Frame&, frames
 {
     const std::uint32_t t = ++debug_.moment;
     reply[3] = service_.wdr_shutter_no;
-    put_debug_word(reply, 4, registers_[0x43]);
-    put_debug_word(reply, 6, registers_[0x44]);
-    put_debug_word(reply, 8, (registers_[0x45] + drift(t, 32)) & 0xFFFF);
-    put_debug_word(reply, 10, registers_[0x46]);
+    put_word(reply, 4, registers_[0x43]);
+    put_word(reply, 6, registers_[0x44]);
+    put_word(reply, 8, (registers_[0x45] + drift(t, 32)) & 0xFFFF);
+    put_word(reply, 10, registers_[0x46]);
     return Outcome::Answer;
 }
 
@@ -140,8 +135,8 @@ CameraModel::Outcome CameraModel::read_wb_input(const frames::Frame& command, fr
 {
     const std::uint32_t t = ++debug_.moment;
     const unsigned offset = command[3] == 0 ? 0 : 0x10;
-    put_debug_word(reply, 4, 0x0180 + offset + drift(t, 24));
-    put_debug_word(reply, 6, 0x0140 + offset + drift(t + 7, 24));
+    put_word(reply, 4, 0x0180 + offset + drift(t, 24));
+    put_word(reply, 6, 0x0140 + offset + drift(t + 7, 24));
     return Outcome::Answer;
 }
 

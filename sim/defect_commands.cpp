@@ -1,6 +1,7 @@
 // The simulated camera's answers to the CCD Defect page's own commands (sub-code 0x36).
 
 #include "camera_model.h"
+#include "reply_fields.h"
 
 namespace sim {
 namespace {
@@ -16,22 +17,6 @@ const DefectPixel kSensorDefects[] = {
     {0x155, 0x0AA, false, true},
     {0x0C8, 0x064, true, true},
 };
-
-void put_word(frames::Frame& reply, std::size_t offset, std::uint16_t value)
-{
-    reply[offset] = static_cast<std::uint8_t>(value >> 8);
-    reply[offset + 1] = static_cast<std::uint8_t>(value & 0xFF);
-}
-
-std::uint16_t word_at(const frames::Frame& f, std::size_t offset)
-{
-    return static_cast<std::uint16_t>(f[offset] << 8 | f[offset + 1]);
-}
-
-void echo(const frames::Frame& command, frames::Frame& reply)
-{
-    std::copy(command.begin() + 2, command.begin() + frames::kIdOffset, reply.begin() + 2);
-}
 
 } // namespace
 
@@ -117,7 +102,7 @@ CameraModel::Outcome CameraModel::defect_write(const frames::Frame& command, fra
         reply[11] = found.pixel.rev ? 1 : 0;
         return Outcome::Answer;
     }
-    echo(command, reply);
+    echo_command_data(command, reply);
     const std::size_t entry = command[4];
     const bool on = command[5] != 0;
     const auto entry_ok = [&] { return entry < DefectState::kEntries; };

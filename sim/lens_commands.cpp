@@ -3,6 +3,7 @@
 // 0x43) and the timing delays (0x33/0x23 0x42).
 
 #include "camera_model.h"
+#include "reply_fields.h"
 
 #include <algorithm>
 
@@ -16,11 +17,6 @@ constexpr std::uint8_t kLevel = 0x46;
 // Where the Setup page's ALC/AES setting lives: group 0, entry 3 (0 ALC, 1 AES).
 constexpr std::uint8_t kLensModeGroup = 0;
 constexpr std::size_t kLensModeIndex = 3;
-
-void echo(const frames::Frame& command, frames::Frame& reply)
-{
-    std::copy(command.begin() + 2, command.begin() + frames::kIdOffset, reply.begin() + 2);
-}
 
 } // namespace
 
@@ -84,23 +80,22 @@ CameraModel::Outcome CameraModel::lens_write_offset(const frames::Frame& command
 {
     lens_.set_offset(command[3]);
     ++lens_.offset_writes;
-    echo(command, reply);
+    echo_command_data(command, reply);
     return Outcome::Answer;
 }
 
 // Reply bytes 3 and 4: the delay word, most significant byte first.
 CameraModel::Outcome CameraModel::lens_read_delays(const frames::Frame&, frames::Frame& reply)
 {
-    reply[3] = static_cast<std::uint8_t>(lens_.delays >> 8);
-    reply[4] = static_cast<std::uint8_t>(lens_.delays & 0xFF);
+    put_word(reply, 3, lens_.delays);
     return Outcome::Answer;
 }
 
 // 0x23 0x42 a b 0x01.
 CameraModel::Outcome CameraModel::lens_write_delays(const frames::Frame& command, frames::Frame& reply)
 {
-    lens_.delays = static_cast<std::uint16_t>(command[3] << 8 | command[4]);
-    echo(command, reply);
+    lens_.delays = word_at(command, 3);
+    echo_command_data(command, reply);
     return Outcome::Answer;
 }
 

@@ -1,6 +1,7 @@
 // The simulated camera's answers to the service commands: presets and the WDR test.
 
 #include "camera_model.h"
+#include "reply_fields.h"
 
 #include <algorithm>
 
@@ -17,11 +18,6 @@ constexpr std::uint8_t kWdrTestModeRead = 0x03;
 // The camera's WDR test shutter numbers run 0..63.
 constexpr std::uint8_t kWdrShutterMax = 63;
 
-void echo_body(const frames::Frame& command, frames::Frame& reply)
-{
-    std::copy(command.begin() + 2, command.begin() + frames::kIdOffset, reply.begin() + 2);
-}
-
 } // namespace
 
 std::optional<CameraModel::Handler> CameraModel::find_service_handler(std::uint8_t command_class,
@@ -36,7 +32,7 @@ std::optional<CameraModel::Handler> CameraModel::find_service_handler(std::uint8
 // 0x23 0x30 0x01: store the presets. Any other item is refused.
 CameraModel::Outcome CameraModel::write_preset(const frames::Frame& command, frames::Frame& reply)
 {
-    echo_body(command, reply);
+    echo_command_data(command, reply);
     if (command[3] != kPresetSave) {
         reply[1] = kReplyRefused;
         return Outcome::Answer;
@@ -48,7 +44,7 @@ CameraModel::Outcome CameraModel::write_preset(const frames::Frame& command, fra
 // 0x23 0x3A 0x00 m (1 Auto, 2 Fix) and 0x23 0x3A 0x02 n (0..63); the command is echoed.
 CameraModel::Outcome CameraModel::write_wdr_test(const frames::Frame& command, frames::Frame& reply)
 {
-    echo_body(command, reply);
+    echo_command_data(command, reply);
     const std::uint8_t value = command[4];
     if (command[3] == kWdrTestMode
         && (value == ServiceState::kWdrTestAuto || value == ServiceState::kWdrTestFix)) {

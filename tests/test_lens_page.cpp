@@ -52,29 +52,27 @@ protected:
         return camera.with_model([&](sim::CameraModel& m) { return f(m.lens()); });
     }
 
+    int level_reads() { return lens([](sim::LensState& l) { return l.level_reads; }); }
+    int offset_writes() { return lens([](sim::LensState& l) { return l.offset_writes; }); }
+
     // Drives the procedure as the pause timer would: each time a pause is pending, its tick runs
-    // at once. Returns the number of readings, or -1 when it neither finished nor went on.
+    // at once, until the run ends, waits with nothing scheduled, or reaches `max_readings`.
     struct Run {
-        int readings = 0;
-        int writes = 0;
+        int readings = 0; // level readings the camera answered
+        int writes = 0;   // offset writes
         bool finished = false;
     };
     Run run_procedure(int max_readings = 2000)
     {
-        Run run;
-        const int reads_before = lens([](sim::LensState& l) { return l.level_reads; });
-        const int writes_before = lens([](sim::LensState& l) { return l.offset_writes; });
-        while (window->ref_check->isChecked() && run.readings < max_readings) {
+        const int reads_before = level_reads();
+        const int writes_before = offset_writes();
+        while (window->ref_check->isChecked() && level_reads() - reads_before < max_readings) {
             if (!wait_lens_idle()) break;
             if (!window->Lens_tim->isActive()) break; // waiting: nothing scheduled
             window->Lens_timTimer();
-            run.readings = lens([](sim::LensState& l) { return l.level_reads; }) - reads_before;
         }
         EXPECT_TRUE(wait_lens_idle());
-        run.readings = lens([](sim::LensState& l) { return l.level_reads; }) - reads_before;
-        run.writes = lens([](sim::LensState& l) { return l.offset_writes; }) - writes_before;
-        run.finished = !window->ref_check->isChecked();
-        return run;
+        return {level_reads() - reads_before, offset_writes() - writes_before, !window->ref_check->isChecked()};
     }
 
     // Presses "Auto Start" and waits until the first reading has been answered.

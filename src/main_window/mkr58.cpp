@@ -109,16 +109,9 @@ void TFKR58::build_window()
     Comm1->SetSendNotifySize(8192);
     Comm1->OnCommReceive = [this](TComm* sender, std::uint16_t size) { Comm1CommReceive(sender, size); };
 
-    SendTimer = new QTimer(this);
-    SendTimer->setObjectName(QStringLiteral("SendTimer"));
-    SendTimer->setInterval(kSendTimerMs);
-    connect(SendTimer, &QTimer::timeout, this, &TFKR58::SendTimerTimer);
+    SendTimer = named_timer(this, "SendTimer", kSendTimerMs, &TFKR58::SendTimerTimer);
     SendTimer->start();
-
-    cursor_timer = new QTimer(this);
-    cursor_timer->setObjectName(QStringLiteral("cursor_timer"));
-    cursor_timer->setInterval(kCursorRestoreMs);
-    connect(cursor_timer, &QTimer::timeout, this, &TFKR58::cursor_timerTimer);
+    cursor_timer = named_timer(this, "cursor_timer", kCursorRestoreMs, &TFKR58::cursor_timerTimer);
 
     Panelbase = new QWidget(this);
     Panelbase->setObjectName(QStringLiteral("Panelbase"));

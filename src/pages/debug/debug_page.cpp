@@ -5,6 +5,7 @@
 #include "widgets/labelled_row.h"
 #include "widgets/radio_group.h"
 #include "widgets/spin_button.h"
+#include "widgets/timers.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -347,10 +348,7 @@ void TFKR58::build_debug_page()
         add_row(g, 4, {samp, wd_agc, caption_for(WD_RP_TIME, "Time"), WD_RP_TIME});
         col->addWidget(GroupBox9);
     }
-    WD_Timer = new QTimer(this);
-    WD_Timer->setObjectName(QStringLiteral("WD_Timer"));
-    WD_Timer->setInterval(1);
-    connect(WD_Timer, &QTimer::timeout, this, &TFKR58::WD_TimerTimer);
+    WD_Timer = named_timer(this, "WD_Timer", 1, &TFKR58::WD_TimerTimer);
 
     // The menu keys and service commands (service_commands.cpp).
     col->addWidget(build_service_commands(p));

@@ -163,10 +163,7 @@ QWidget* TFKR58::build_service_commands(QWidget* parent)
     wdr_test_onlvl->setPageStep(1);
     wdr_test_onlvl->setAccessibleName(QStringLiteral("WDR shutter number"));
     connect(wdr_test_onlvl, &QSlider::valueChanged, this, &TFKR58::wdr_test_onlvlChange);
-    wdr_test_timer = new QTimer(this);
-    wdr_test_timer->setObjectName(QStringLiteral("wdr_test_timer"));
-    wdr_test_timer->setInterval(kWdrTestTimerMs);
-    connect(wdr_test_timer, &QTimer::timeout, this, &TFKR58::wdr_test_timerTimer);
+    wdr_test_timer = named_timer(this, "wdr_test_timer", kWdrTestTimerMs, &TFKR58::wdr_test_timerTimer);
     wdr_on_spin = new SpinButton(wdr_test);
     wdr_on_spin->setObjectName(QStringLiteral("wdr_on_spin"));
     wdr_on_spin->setAccessibleName(QStringLiteral("WDR shutter number step"));

@@ -6,6 +6,7 @@
 #include "pages/defect/defect_codec.h"
 #include "pages/defect/defect_picture.h"
 #include "widgets/radio_group.h"
+#include "widgets/timers.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -297,11 +298,8 @@ void TFKR58::build_defect_page()
     for (QWidget* w : std::initializer_list<QWidget*>{kizu_up, kizu_down, kizu_left, kizu_right, kizu_sel})
         w->installEventFilter(keys);
 
-    kizu_auto_timer = new QTimer(this);
-    kizu_auto_timer->setObjectName(QStringLiteral("kizu_auto_timer"));
-    kizu_auto_timer->setInterval(kAutoWriteMs);
+    kizu_auto_timer = named_timer(this, "kizu_auto_timer", kAutoWriteMs, &TFKR58::kizu_auto_timerTimer);
     kizu_auto_timer->setSingleShot(true);
-    connect(kizu_auto_timer, &QTimer::timeout, this, &TFKR58::kizu_auto_timerTimer);
 }
 
 void TFKR58::kizu_marker_set()

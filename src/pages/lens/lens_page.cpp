@@ -91,15 +91,6 @@ QPushButton* button(TFKR58& w, QWidget* parent, const char* name, const char* ca
     return b;
 }
 
-QTimer* page_timer(TFKR58& w, const char* name, int interval_ms, Handler tick)
-{
-    auto* timer = new QTimer(&w);
-    timer->setObjectName(QString::fromLatin1(name));
-    timer->setInterval(interval_ms);
-    QObject::connect(timer, &QTimer::timeout, &w, tick);
-    return timer;
-}
-
 QLineEdit* delay_edit(QGroupBox* box, QGridLayout* grid, int row, const char* name, const char* caption)
 {
     auto* edit = new QLineEdit(QStringLiteral("0"), box);
@@ -192,7 +183,7 @@ void TFKR58::build_lens_page()
     frame->addWidget(lens_auto_grp);
     frame->addWidget(lens_mnl_grp);
     frame->addLayout(level);
-    Lens_tim = page_timer(*this, "Lens_tim", kLevelPauseMs, &TFKR58::Lens_timTimer);
+    Lens_tim = named_timer(this, "Lens_tim", kLevelPauseMs, &TFKR58::Lens_timTimer);
 
     // The hidden sensor timing delays; the delay replies fill them whatever page is active.
     delay_grp = group(TabSheet1, "delay_grp", "Delay");
@@ -204,7 +195,7 @@ void TFKR58::build_lens_page()
     for (QLineEdit* edit : {rg_delay, rg_width, shp_delay, shd_delay})
         connect(edit, &QLineEdit::textChanged, this, &TFKR58::rg_delayChange);
     delay_grp->hide();
-    RG_delayTimer = page_timer(*this, "RG_delayTimer", kDelayWriteMs, &TFKR58::RG_delayTimerTimer);
+    RG_delayTimer = named_timer(this, "RG_delayTimer", kDelayWriteMs, &TFKR58::RG_delayTimerTimer);
 
     load_dly = button(*this, TabSheet1, "load_dly", "Load", "Load", &TFKR58::load_dlyClick);
     load_dly->hide();

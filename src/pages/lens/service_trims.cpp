@@ -52,15 +52,6 @@ QLineEdit* sent_value_edit(QGroupBox* box, QGridLayout* grid, int row, const cha
     return edit;
 }
 
-QTimer* trim_timer(TFKR58& w, const char* name, int interval_ms, Handler tick)
-{
-    auto* timer = new QTimer(&w);
-    timer->setObjectName(QString::fromLatin1(name));
-    timer->setInterval(interval_ms);
-    QObject::connect(timer, &QTimer::timeout, &w, tick);
-    return timer;
-}
-
 } // namespace
 
 void TFKR58::build_service_trims(QGridLayout* page)
@@ -72,7 +63,7 @@ void TFKR58::build_service_trims(QGridLayout* page)
     CromaBY = trim_slider(*this, chroma_grp, chroma_grid, 1, "CromaBY", "BY", 0, 255, &TFKR58::CromaRYChange);
     RY_Gain = sent_value_edit(chroma_grp, chroma_grid, 0, "RY_Gain", "RY gain sent");
     BY_Gain = sent_value_edit(chroma_grp, chroma_grid, 1, "BY_Gain", "BY gain sent");
-    Timercrm = trim_timer(*this, "Timercrm", kChromaTimerMs, &TFKR58::TimercrmTimer);
+    Timercrm = named_timer(this, "Timercrm", kChromaTimerMs, &TFKR58::TimercrmTimer);
     chroma_grp->hide();
 
     hue_grp = new QGroupBox(QStringLiteral("HUE"), TabSheet1);
@@ -86,10 +77,10 @@ void TFKR58::build_service_trims(QGridLayout* page)
     BYP_DATA = sent_value_edit(hue_grp, hue_grid, 1, "BYP_DATA", "BY+ sent");
     RYN_DATA = sent_value_edit(hue_grp, hue_grid, 2, "RYN_DATA", "RY- sent");
     BYN_DATA = sent_value_edit(hue_grp, hue_grid, 3, "BYN_DATA", "BY- sent");
-    TimerRYP = trim_timer(*this, "TimerRYP", kHueTimerMs, &TFKR58::TimerRYPTimer);
-    TimerBYP = trim_timer(*this, "TimerBYP", kHueTimerMs, &TFKR58::TimerBYPTimer);
-    TimerRYN = trim_timer(*this, "TimerRYN", kHueTimerMs, &TFKR58::TimerRYNTimer);
-    TimerBYN = trim_timer(*this, "TimerBYN", kHueTimerMs, &TFKR58::TimerBYNTimer);
+    TimerRYP = named_timer(this, "TimerRYP", kHueTimerMs, &TFKR58::TimerRYPTimer);
+    TimerBYP = named_timer(this, "TimerBYP", kHueTimerMs, &TFKR58::TimerBYPTimer);
+    TimerRYN = named_timer(this, "TimerRYN", kHueTimerMs, &TFKR58::TimerRYNTimer);
+    TimerBYN = named_timer(this, "TimerBYN", kHueTimerMs, &TFKR58::TimerBYNTimer);
     hue_grp->hide();
 
     page->addWidget(chroma_grp, 0, 0);

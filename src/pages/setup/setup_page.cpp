@@ -6,6 +6,7 @@
 #include "pages/setup/setup_support.h"
 #include "widgets/radio_group.h"
 #include "widgets/spin_button.h"
+#include "widgets/timers.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -55,11 +56,7 @@ public:
 
     QTimer* timer(const char* name, int interval_ms, Handler tick = nullptr)
     {
-        auto* t = new QTimer(&w_);
-        t->setObjectName(QString::fromLatin1(name));
-        t->setInterval(interval_ms);
-        if (tick) QObject::connect(t, &QTimer::timeout, &w_, tick);
-        return t;
+        return named_timer(&w_, name, interval_ms, tick);
     }
 
     QGroupBox* group(QWidget* parent, const char* caption, const char* name = nullptr)

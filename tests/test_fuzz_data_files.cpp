@@ -1,7 +1,8 @@
-// The Copy page's batch record reader (PC->Camera, batch) on 10000 seeded files: random
-// bytes of the file's own alphabet, damaged and intact parameter files, now and then a huge line,
-// each read with its own size, a larger one or a smaller one. The properties are those of
-// fuzz/check_data_file.h.
+// The Copy page's two data-file readers, each on 10000 seeded files: the line reader and
+// line-to-frame conversion of PC->Camera (single), and the record reader of PC->Camera (batch).
+// The files are random bytes of the file's own alphabet, damaged and intact parameter files, now
+// and then a huge line, each read with its own size, a larger one or a smaller one. The properties
+// are those of fuzz/check_data_file.h.
 
 #include "../fuzz/check_data_file.h"
 #include "../fuzz/random_cases.h"
@@ -27,6 +28,11 @@ Bytes file_bytes(Random& random, int case_number)
     case 1: return with_control(control, mutated(data_file_text(random), random, kSpecials));
     default: return with_control(control, data_file_text(random));
     }
+}
+
+TEST(FuzzSingleFile, LinesFramesAndTheEndMatchTheFilesBytes)
+{
+    run_cases("single_file", 10000, 0x51A6F000, file_bytes, check_single_file);
 }
 
 TEST(FuzzBatchFile, ResultAndTableMatchTheFilesValidRecords)
