@@ -1,0 +1,97 @@
+#pragma once
+// The clone station's record of every camera job, kept in an SQLite database (Qt SQL, WAL) so
+// that a line can later answer "which file did camera X get, and was it checked?".
+//
+// A row is written when a job starts, with the result "aborted", and completed when the job
+// ends: a crash or a pulled plug leaves an aborted record, never none. Each port's thread keeps
+// its own Records object (its own database connection) on the same file; WAL and a busy time-out
+// let several ports write at once.
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace station {
+
+enum class JobResult {
+    Pass,
+    FailVerify,  // the read-back differed from the file
+    FailLink,    // the camera stopped answering, the port failed or the cable was pulled
+    FailRefused, // the camera refused a command or the block
+    Unverified,  // written, read-back skipped on request
+    Aborted,     // the job never ended (the program stopped or crashed)
+};
+
+// "pass", "fail-verify", "fail-link", "fail-refused", "unverified", "aborted": the words stored
+// in the database and shown in listings.
+QString result_word(JobResult result);
+std::optional<JobResult> result_from_word(const QString& word);
+
+// What is known when a job starts.
+struct JobStart {
+    QDateTime started;   // local time with offset; stored as ISO 8601
+    QString host;
+    int port = 0;
+    QString device;      // the device file the port opened
+    QString title;       // the camera's on-screen title as read from it (may be empty)
+    int comm_id = -1;    // the camera's communication ID as read from it, -1 unknown
+    QString serial;      // typed or scanned by the operator; may be empty
+    QString file_path;   // absolute path of the data file
+    QString file_sha256; // lower-case hex
+    QString mode;        // "batch", "single", "verify", "save"
+};
+
+// What is known when it ends.
+struct JobEnd {
+    QDateTime ended;
+    JobResult result = JobResult::Aborted;
+    QString reason;           // one short line; empty for a pass
+    QList<int> differing;     // addresses whose read-back differed (all of them)
+    qint64 duration_ms = 0;
+};
+
+struct JobRow {
+    qint64 id = 0;
+    JobStart start;
+    std::optional<JobEnd> end; // empty while the job is running or when it was aborted
+    JobResult result = JobResult::Aborted;
+};
+
+class Records {
+public:
+    Records();
+    ~Records();
+    Records(const Records&) = delete;
+    Records& operator=(const Records&) = delete;
+
+    // $XDG_DATA_HOME/camera-adjust/station.sqlite ($HOME/.local/share when unset).
+    static QString default_path();
+
+    // Opens (creating the folder, the file and the table when missing) the database at `path`.
+    // False with a one-line reason in `error` when it cannot be opened or written.
+    bool open(const QString& path, QString* error);
+    bool is_open() const;
+    QString path() const;
+
+    // Inserts the row of a starting job (result "aborted" until finish); returns its id, or -1
+    // with the reason in `error`.
+    qint64 begin(const JobStart& start, QString* error = nullptr);
+    // Completes the row.
+    bool finish(qint64 id, const JobEnd& end, QString* error = nullptr);
+
+    // Rows started on or after `since` (all when empty), newest first, at most `limit` (all
+    // when negative).
+    QList<JobRow> list(std::optional<QDateTime> since = std::nullopt, int limit = -1) const;
+
+private:
+    QString connection_;
+};
+
+// Listings for `camera-station records`: one aligned text line per row, or CSV with a header
+// line (RFC 4180 quoting).
+QString records_text(const QList<JobRow>& rows);
+QString records_csv(const QList<JobRow>& rows);
+
+} // namespace station
