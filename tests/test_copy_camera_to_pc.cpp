@@ -6,6 +6,8 @@
 
 #include "pages/copy/data_file.h"
 
+#include <QAccessible>
+
 using namespace copy_test;
 
 namespace {
@@ -15,7 +17,13 @@ TEST_F(CopyPageTest, RoundTripCopiesOneCameraIntoAnotherByteForByte)
     camera.with_model([](sim::CameraModel& m) { m.set_seed(1); });
     CopyWindow* w = open_copy_page();
 
+    // An assistive tool reads the file and the direction as what they are with what they show.
+    const auto tool_reads = [](QWidget* readout) {
+        return QAccessible::queryAccessibleInterface(readout)->text(QAccessible::Name);
+    };
     ASSERT_TRUE(camera_to_pc(w, "first.dat"));
+    EXPECT_EQ(tool_reads(w->Copyfname2), QStringLiteral("File Name: ") + path("first.dat"));
+    EXPECT_EQ(tool_reads(w->Label35), QStringLiteral("Direction: Camera->PC"));
     const std::vector<Bytes> reads = camera.received();
     ASSERT_EQ(reads.size(), 1024u);
     for (unsigned a = 0; a < 1024; ++a) ASSERT_EQ(reads[a], expected_frame(eeprom_read(a))) << "address " << a;
@@ -49,10 +57,12 @@ TEST_F(CopyPageTest, RoundTripCopiesOneCameraIntoAnotherByteForByte)
     }
     EXPECT_EQ(units[1], expected_frame({0xF3}));
     EXPECT_TRUE(w->Same->isChecked());
+    EXPECT_EQ(tool_reads(w->Label35), QStringLiteral("Direction: PC->Camera"));
     EXPECT_EQ(w->ProgressBar3->value(), w->ProgressBar3->maximum());
     EXPECT_TRUE(w->PageControl1->isEnabled());
 
     ASSERT_TRUE(camera_to_pc(w, "second.dat"));
+    EXPECT_EQ(tool_reads(w->Copyfname2), QStringLiteral("File Name: ") + path("second.dat"));
     EXPECT_EQ(read_file(path("second.dat")), first);
     EXPECT_TRUE(fake_dialogs.messages.empty());
 }

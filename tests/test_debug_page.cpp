@@ -9,6 +9,7 @@
 #include "widgets/radio_group.h"
 #include "widgets/spin_button.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -419,6 +420,54 @@ TEST_F(DebugPageTest, ReadOutsShowTheCameraData)
     EXPECT_EQ(camera.received_count(), 1u);
 }
 
+// An assistive tool reads every read-out as what it is with the value it shows, and each new
+// value as it arrives.
+TEST_F(DebugPageTest, AssistiveToolsReadEachReadOutWithItsValue)
+{
+    struct Exchange {
+        Bytes command;
+        Bytes reply;
+    };
+    const std::vector<Exchange> rounds[2] = {
+        {{{0x33, 0x48}, {0xA0, 0x48, 0x05, 0x01, 0x02, 0x04, 0x43, 0x10, 0xA6, 0x08, 0x07, 0x09, 0x08, 0x0A, 0x09}},
+         {{0x33, 0x49}, {0xA0, 0x49, 0x05, 0x11, 0x11, 0x22, 0x22, 0x33, 0x33, 0x44, 0x44}},
+         {{0x33, 0x4C, 0x00}, {0xA0, 0x4C, 0x00, 0x01, 0x80, 0x01, 0x40}}},
+        {{{0x33, 0x48}, {0xA0, 0x48, 0x2A, 0xF1, 0xE2, 0x7E, 0x01, 0x45, 0xFE, 0x12, 0x34, 0xBE, 0xEF, 0x00, 0x00}},
+         {{0x33, 0x49}, {0xA0, 0x49, 0x2A, 0x00, 0x43, 0x00, 0x44, 0x00, 0x45, 0x00, 0x46}},
+         {{0x33, 0x4C, 0x01}, {0xA0, 0x4C, 0x01, 0x02, 0x01, 0x00, 0xFF}}},
+    };
+    struct Readout {
+        QLabel* label;
+        const char* what;
+        const char* shown[2];
+    };
+    const Readout readouts[] = {
+        {w->disp_89, "WDR data 89h", {"0102", "F1E2"}},       {w->disp_81, "WDR data 81h", {"0443", "7E01"}},
+        {w->disp_81_gbn, "WDR data GBN", {"01", "1F"}},       {w->disp_81_gkn, "WDR data GKN", {"02", "10"}},
+        {w->disp_81_gsn, "WDR data GSN", {"03", "01"}},       {w->disp_0d, "WDR data 0Dh", {"10A6", "45FE"}},
+        {w->disp_0d_gby, "WDR data GBY", {"04", "11"}},       {w->disp_0d_gky, "WDR data GKY", {"05", "0F"}},
+        {w->disp_0d_gsy, "WDR data GSY", {"06", "1E"}},       {w->disp_8f, "WDR data 8Fh", {"0807", "1234"}},
+        {w->disp_67, "WDR data 67h", {"0908", "BEEF"}},       {w->disp_66, "WDR data 66h", {"0A09", "0000"}},
+        {w->disp_43, "Shutter data 43h", {"1111", "0043"}},   {w->disp_44, "Shutter data 44h", {"2222", "0044"}},
+        {w->disp_45, "Shutter data 45h", {"3333", "0045"}},   {w->disp_46, "Shutter data 46h", {"4444", "0046"}},
+        {w->rg_input, "White balance input RG", {"0180", "0201"}},
+        {w->bg_input, "White balance input BG", {"0140", "00FF"}},
+        {w->wdr_no_dec, "WDR shutter number, decimal", {"5", "42"}},
+    };
+    for (int round = 0; round < 2; ++round) {
+        for (const Exchange& e : rounds[round]) ASSERT_NO_FATAL_FAILURE(exchange_with_reply(e.command, e.reply));
+        for (const Readout& r : readouts) {
+            QAccessibleInterface* seen = QAccessible::queryAccessibleInterface(r.label);
+            ASSERT_NE(seen, nullptr) << r.what;
+            const QString shown = QString::fromLatin1(r.shown[round]);
+            EXPECT_EQ(r.label->text(), shown) << r.what;
+            EXPECT_EQ(seen->text(QAccessible::Name), QString::fromLatin1(r.what) + QStringLiteral(": ") + shown);
+            EXPECT_EQ(seen->text(QAccessible::Value), shown) << r.what;
+        }
+    }
+    EXPECT_TRUE(fake_dialogs.messages.empty());
+}
+
 TEST_F(DebugPageTest, AcceptedWdrShutterNumberReadsTheWdrData)
 {
     // The technician moves the shutter number; its timer tick sends it.
@@ -449,7 +498,7 @@ TEST_F(DebugPageTest, ControlsCarryTheirNamesAndTheWindowShowsTheirWholeWidth)
     for (const auto& [control, name] : controls) {
         ASSERT_NE(control, nullptr) << name;
         EXPECT_EQ(control->objectName(), QString::fromLatin1(name));
-        EXPECT_FALSE(control->accessibleName().isEmpty()) << name;
+        EXPECT_FALSE(QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name).isEmpty()) << name;
         EXPECT_TRUE(w->panel_dbg->isAncestorOf(control)) << name;
     }
     // Maximum lengths, and "&& RAM" showing one ampersand.

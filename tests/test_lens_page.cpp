@@ -7,6 +7,7 @@
 
 #include "widgets/spin_button.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -183,11 +184,16 @@ TEST_F(LensPageTest, ArrowsStepTheOffsetWithin50ToB0AndTypedValuesAreWrittenAsTy
     });
     w->pwm_ref->setText("90"); // the lens shows it from the second reading on
     ASSERT_TRUE(wait_lens_idle());
+    // An assistive tool reads the level as what it is with the value shown, the new one too.
+    QAccessibleInterface* level = QAccessible::queryAccessibleInterface(w->lens_ref);
+    EXPECT_EQ(level->text(QAccessible::Name), "Lens level: _");
     for (int i = 0; i < 2; ++i) {
         w->rens_ref_read->click();
         ASSERT_TRUE(wait_lens_idle());
     }
     EXPECT_EQ(w->lens_ref->text(), "-48");
+    EXPECT_EQ(level->text(QAccessible::Name), "Lens level: -48");
+    EXPECT_EQ(level->text(QAccessible::Value), "-48");
     EXPECT_TRUE(fake_dialogs.messages.empty());
 }
 
@@ -387,7 +393,8 @@ TEST_F(LensPageTest, ControlsCarryTheirNamesAndCaptions)
     for (QWidget* c : std::initializer_list<QWidget*>{w->lens_auto_stt, w->ref_check, w->pwm_ref, w->rens_ref_read,
                                                       w->lens_ref, w->CSpinButton5->upButton(),
                                                       w->CSpinButton5->downButton()})
-        EXPECT_FALSE(c->accessibleName().isEmpty()) << c->objectName().toStdString();
+        EXPECT_FALSE(QAccessible::queryAccessibleInterface(c)->text(QAccessible::Name).isEmpty())
+            << c->objectName().toStdString();
 }
 
 TEST_F(LensPageTest, Screenshot)

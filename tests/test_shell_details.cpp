@@ -1,12 +1,13 @@
 // Details of the window shell: the title panel's click, the service code's mask character, the
-// menu bar's name, the window a second start brings forward, and radio items as an assistive
-// tool sees and drives them.
+// menu bar's name, the window a second start brings forward, radio items as an assistive tool
+// sees and drives them, and a read-out label as it reads it.
 
 #include "support/window_fixture.h"
 
 #include "main_window/single_instance.h"
 #include "mask/cmask.h"
 #include "widgets/radio_group.h"
+#include "widgets/readout.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -112,6 +113,20 @@ TEST_F(WindowTest, RadioItemsAreRadioButtonsToAssistiveToolsAndTheirToggleSelect
     item->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
     EXPECT_EQ(group->itemIndex(), other);
     EXPECT_TRUE(group->button(other)->isChecked());
+}
+
+// With an assistive tool running, Qt asks for a label's interface as soon as its text is set,
+// before the page makes it a read-out; the read-out must still read as one, blank included.
+TEST(Readout, ReadsAsWhatItIsWithItsTextEvenWhenAPlainInterfaceCameFirst)
+{
+    QLabel label(QStringLiteral("0102"));
+    ASSERT_EQ(QAccessible::queryAccessibleInterface(&label)->text(QAccessible::Name), QStringLiteral("0102"));
+    make_readout(&label, QStringLiteral("WDR data 89h"));
+    QAccessibleInterface* seen = QAccessible::queryAccessibleInterface(&label);
+    EXPECT_EQ(seen->text(QAccessible::Name), QStringLiteral("WDR data 89h: 0102"));
+    EXPECT_EQ(seen->text(QAccessible::Value), QStringLiteral("0102"));
+    label.setText(QStringLiteral("  "));
+    EXPECT_EQ(seen->text(QAccessible::Name), QStringLiteral("WDR data 89h"));
 }
 
 } // namespace

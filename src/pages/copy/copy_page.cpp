@@ -6,6 +6,7 @@
 #include "pages/copy/data_file.h"
 #include "widgets/dialogs.h"
 #include "widgets/radio_group.h"
+#include "widgets/readout.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -87,7 +88,7 @@ void TFKR58::build_copy_page()
 
     Label33 = copy_label(Panel7, "Label33", QStringLiteral("File Name"));
     Copyfname2 = copy_label(Panel7, "Copyfname2", QStringLiteral("Copyfname"));
-    Copyfname2->setAccessibleName(QStringLiteral("File Name"));
+    make_readout(Copyfname2, QStringLiteral("File Name"));
     Copyfname2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Copyfname2->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     Copyfname2->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -97,7 +98,7 @@ void TFKR58::build_copy_page()
     Label33->setBuddy(Copyfname2);
 
     Label35 = copy_label(Panel7, "Label35", QStringLiteral("        "));
-    Label35->setAccessibleName(QStringLiteral("Direction"));
+    make_readout(Label35, QStringLiteral("Direction"));
     complete2 = copy_label(Panel7, "complete2", QStringLiteral("Complete"));
     complete2->setAccessibleName(QStringLiteral("Complete"));
     QFont big = complete2->font();

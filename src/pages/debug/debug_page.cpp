@@ -4,6 +4,7 @@
 #include "main_window/mkr58.h"
 #include "widgets/labelled_row.h"
 #include "widgets/radio_group.h"
+#include "widgets/readout.h"
 #include "widgets/spin_button.h"
 #include "widgets/timers.h"
 
@@ -87,7 +88,7 @@ public:
     {
         auto* l = new QLabel(QString::fromLatin1(text), parent);
         l->setObjectName(QString::fromLatin1(name));
-        l->setAccessibleName(QString::fromUtf8(accessible));
+        make_readout(l, QString::fromUtf8(accessible));
         l->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
         return l;
     }
@@ -143,8 +144,8 @@ struct ReadoutCell {
     int column;
 };
 
-// Builds the read-outs into a grid, each after its caption; the accessible name is the prefix and
-// the caption.
+// Builds the read-outs into a grid, each after its caption; an assistive tool reads each as the
+// prefix and the caption, with its value.
 void place_readouts(DebugBuilder& b, QWidget* parent, QGridLayout* grid, const char* accessible_prefix,
                     std::initializer_list<ReadoutCell> cells)
 {

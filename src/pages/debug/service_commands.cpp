@@ -7,6 +7,7 @@
 #include "pages/debug/service_keys.h"
 #include "pages/setup/setup_support.h"
 #include "widgets/radio_group.h"
+#include "widgets/readout.h"
 #include "widgets/spin_button.h"
 #include "widgets/timers.h"
 
@@ -180,7 +181,7 @@ QWidget* TFKR58::build_service_commands(QWidget* parent)
     auto* shutter_caption = new QLabel(QStringLiteral("WDR Shutter no. "), wdr_test);
     wdr_no_dec = new QLabel(wdr_test);
     wdr_no_dec->setObjectName(QStringLiteral("wdr_no_dec"));
-    wdr_no_dec->setAccessibleName(QStringLiteral("WDR shutter number, decimal"));
+    make_readout(wdr_no_dec, QStringLiteral("WDR shutter number, decimal"));
     wdr_no_dec->setMinimumWidth(20);
     shutter_caption->setBuddy(wdr_test_ontext);
     wdr_rd_btn = make_button(*this, wdr_test, "wdr_rd_btn", "Read", "Read WDR data", &TFKR58::wdr_rd_btnClick);

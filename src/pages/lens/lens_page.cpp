@@ -8,6 +8,7 @@
 #include "pages/setup/setup_support.h"
 #include "widgets/dialogs.h"
 #include "widgets/labelled_row.h"
+#include "widgets/readout.h"
 #include "widgets/spin_button.h"
 #include "widgets/timers.h"
 
@@ -173,7 +174,7 @@ void TFKR58::build_lens_page()
     rens_ref_read = button(*this, GroupBox21, "rens_ref_read", "Read", "Read lens level", &TFKR58::rens_ref_readClick);
     lens_ref = new QLabel(QStringLiteral("_"), GroupBox21);
     lens_ref->setObjectName(QStringLiteral("lens_ref"));
-    lens_ref->setAccessibleName(QStringLiteral("Lens level"));
+    make_readout(lens_ref, QStringLiteral("Lens level"));
     lens_ref->setAlignment(Qt::AlignCenter);
     lens_ref->setMinimumWidth(48);
     level->addWidget(rens_ref_read);
