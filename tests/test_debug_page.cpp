@@ -204,14 +204,24 @@ TEST_F(DebugRegisters, OsdTestValueIsSentInTheChosenWidth)
     camera.with_model([](sim::CameraModel& m) { EXPECT_EQ(m.debug().osd_test, 0xABCD); return 0; });
 }
 
+// Any reply code but an acceptance is an error here; a second answer (0xA8) too.
 TEST_F(DebugRegisters, RefusedReplyIsReported)
 {
-    w->eepadr->setText(QStringLiteral("FFFF"));
-    ASSERT_TRUE(wait_exchanges(1));
-    ASSERT_EQ(fake_dialogs.messages.size(), 1u);
-    EXPECT_EQ(fake_dialogs.messages[0].text, QStringLiteral(" Error "));
-    EXPECT_EQ(fake_dialogs.messages[0].caption, QStringLiteral("ERR"));
-    EXPECT_EQ(w->Eepdata->text(), QStringLiteral("Data"));
+    struct Case {
+        const char* address;
+        sim::Fault fault;
+    };
+    for (const Case c : {Case{"FFFF", sim::Fault::None}, Case{"0010", sim::Fault::SecondAnswer}}) {
+        SCOPED_TRACE(sim::fault_name(c.fault));
+        forget_traffic();
+        if (c.fault != sim::Fault::None) camera.inject(c.fault, 1);
+        w->eepadr->setText(QString::fromLatin1(c.address));
+        ASSERT_TRUE(wait_exchanges(1));
+        ASSERT_EQ(fake_dialogs.messages.size(), 1u);
+        EXPECT_EQ(fake_dialogs.messages[0].text, QStringLiteral(" Error "));
+        EXPECT_EQ(fake_dialogs.messages[0].caption, QStringLiteral("ERR"));
+        EXPECT_EQ(w->Eepdata->text(), QStringLiteral("Data"));
+    }
 }
 
 // ---- RAM, area samples, AGC log ----
