@@ -9,6 +9,7 @@
 #include "widgets/radio_group.h"
 #include "widgets/spin_button.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -47,6 +48,12 @@ TEST_F(DebugRegisters, FourDigitsWriteTwoDoNotAndNoWriteSkipsTheEeprom)
 {
     EXPECT_EQ(w->DspAdr->currentIndex(), -1);
     EXPECT_EQ(w->DspAdr->maxVisibleItems(), 16);
+    // The open list shows 16 rows, whatever the style would otherwise make of a long drop-down list.
+    w->DspAdr->showPopup();
+    const QAbstractItemView* list = w->DspAdr->view();
+    ASSERT_TRUE(QTest::qWaitFor([list] { return list->isVisible(); }));
+    EXPECT_EQ(list->viewport()->height() / list->sizeHintForRow(0), 16);
+    w->DspAdr->hidePopup();
     // Without a register the value field sends nothing.
     type(w->DspData, QStringLiteral("1234"));
     select_register(0x23);
