@@ -122,13 +122,19 @@ TEST(DebugBitFields, MaskedStepsWrapWithinTheFieldAndKeepTheOtherBits)
     EXPECT_EQ(debug::step_masked_field(-1, 0x0F00, +1), 0xF0FF);
 }
 
-TEST(DebugEepromAddress, StepsWrapPastBothEnds)
+TEST(DebugEepromAddress, StepsByOneAndWrapsOnlyAtBothEnds)
 {
-    EXPECT_EQ(debug::step_eeprom_address(0x03FF, +1), 0);
-    EXPECT_EQ(debug::step_eeprom_address(0, -1), 0x03FF);
-    EXPECT_EQ(debug::step_eeprom_address(0x0100, +1), 0x0101);
-    EXPECT_EQ(debug::step_eeprom_address(-1, -1), 0x03FF);
-    EXPECT_EQ(debug::step_eeprom_address(0x0500, +1), 0);
+    struct Step {
+        int address, direction, expected;
+    };
+    const Step steps[] = {
+        {0x03FF, +1, 0},      {0, -1, 0x03FF},      {0x0100, +1, 0x0101}, {0x0100, -1, 0x00FF},
+        // An address past the EEPROM, or text that is not hexadecimal (-1), steps like any other.
+        {0x0500, -1, 0x04FF}, {0x0500, +1, 0x0501}, {0x0400, -1, 0x03FF}, {-1, +1, 0},
+        {-1, -1, -2},
+    };
+    for (const Step& s : steps)
+        EXPECT_EQ(debug::step_eeprom_address(s.address, s.direction), s.expected) << std::hex << s.address << " by " << std::dec << s.direction;
 }
 
 std::vector<int> command_of(const char* text, std::size_t count)

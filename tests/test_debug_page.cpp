@@ -9,6 +9,7 @@
 #include "widgets/radio_group.h"
 #include "widgets/spin_button.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
@@ -48,6 +49,12 @@ TEST_F(DebugRegisters, FourDigitsWriteTwoDoNotAndNoWriteSkipsTheEeprom)
 {
     EXPECT_EQ(w->DspAdr->currentIndex(), -1);
     EXPECT_EQ(w->DspAdr->maxVisibleItems(), 16);
+    // The open list shows 16 rows, whatever the style would otherwise make of a long drop-down list.
+    w->DspAdr->showPopup();
+    const QAbstractItemView* list = w->DspAdr->view();
+    ASSERT_TRUE(QTest::qWaitFor([list] { return list->isVisible(); }));
+    EXPECT_EQ(list->viewport()->height() / list->sizeHintForRow(0), 16);
+    w->DspAdr->hidePopup();
     // Without a register the value field sends nothing.
     type(w->DspData, QStringLiteral("1234"));
     select_register(0x23);
@@ -205,14 +212,24 @@ TEST_F(DebugRegisters, OsdTestValueIsSentInTheChosenWidth)
     camera.with_model([](sim::CameraModel& m) { EXPECT_EQ(m.debug().osd_test, 0xABCD); return 0; });
 }
 
+// Any reply code but an acceptance is an error here; a second answer (0xA8) too.
 TEST_F(DebugRegisters, RefusedReplyIsReported)
 {
-    w->eepadr->setText(QStringLiteral("FFFF"));
-    ASSERT_TRUE(wait_exchanges(1));
-    ASSERT_EQ(fake_dialogs.messages.size(), 1u);
-    EXPECT_EQ(fake_dialogs.messages[0].text, QStringLiteral(" Error "));
-    EXPECT_EQ(fake_dialogs.messages[0].caption, QStringLiteral("ERR"));
-    EXPECT_EQ(w->Eepdata->text(), QStringLiteral("Data"));
+    struct Case {
+        const char* address;
+        sim::Fault fault;
+    };
+    for (const Case c : {Case{"FFFF", sim::Fault::None}, Case{"0010", sim::Fault::SecondAnswer}}) {
+        SCOPED_TRACE(sim::fault_name(c.fault));
+        forget_traffic();
+        if (c.fault != sim::Fault::None) camera.inject(c.fault, 1);
+        w->eepadr->setText(QString::fromLatin1(c.address));
+        ASSERT_TRUE(wait_exchanges(1));
+        ASSERT_EQ(fake_dialogs.messages.size(), 1u);
+        EXPECT_EQ(fake_dialogs.messages[0].text, QStringLiteral(" Error "));
+        EXPECT_EQ(fake_dialogs.messages[0].caption, QStringLiteral("ERR"));
+        EXPECT_EQ(w->Eepdata->text(), QStringLiteral("Data"));
+    }
 }
 
 // ---- RAM, area samples, AGC log ----

@@ -16,6 +16,8 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <functional>
+
 namespace {
 
 class DefectPageTest : public WindowTest {
@@ -335,6 +337,31 @@ TEST_F(DefectPageTest, RefusedReadInTheChainKeepsWhatCameAndFreesEveryPage)
     w->SW_push(1);
     ASSERT_TRUE(wait_received(3));
     EXPECT_EQ(camera.received().back(), expected_frame({0x23, 0x32, 0x01}));
+}
+
+// A reply naming another item stops the chain with the flag held; a click on "KIZU Select" or on
+// "Cursor Display" frees every page, its own command refused that one time.
+TEST_F(DefectPageTest, ChainAnsweredForAnotherItemHoldsUntilASelectionClick)
+{
+    TFKR58* w = open_defect_page();
+    w->SendTimer->stop(); // the reply below comes by hand; no time-out may end the exchange first
+    const std::function<void()> selection_clicks[] = {[w] { w->Kizu_abc->button(1)->click(); },
+                                                      [w] { w->kizu_sel->click(); }};
+    for (const auto& click : selection_clicks) {
+        camera.clear_received();
+        camera.inject(sim::Fault::NoAnswer, 1);
+        w->kizu_load->click();
+        ASSERT_TRUE(wait_received(1));
+        camera.send_raw(reply_frame_bytes({0xA0, 0x36, 0x45}));
+        ASSERT_TRUE(wait_idle());
+        EXPECT_FALSE(w->Trans_chk()) << "the broken chain still holds the flag";
+        click();
+        ASSERT_TRUE(w->Trans_chk()) << "the selection click gives the pages back";
+        w->SW_push(1);
+        ASSERT_TRUE(wait_received(2));
+        ASSERT_TRUE(wait_idle());
+        EXPECT_EQ(sent_frames(), frames_of({kReadAC, {0x23, 0x32, 0x01}}));
+    }
 }
 
 TEST_F(DefectPageTest, TimedOutOrLeftChainFreesEveryPage)

@@ -253,6 +253,8 @@ TEST_F(WindowTest, SecondAnswerResetsSyncOnlyOnTheSetupPage)
     ASSERT_TRUE(wait_idle());
     feed_reply(*w, {0xA8});
     EXPECT_EQ(w->SYNC->itemIndex(), 1);
+    ASSERT_EQ(fake_dialogs.messages.size(), 1u) << "the Debug page reports it as any other refusal";
+    fake_dialogs.messages.clear();
 
     w->select_page(TFKR58::SetupPage);
     feed_reply(*w, {0xA8});

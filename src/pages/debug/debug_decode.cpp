@@ -37,9 +37,6 @@ void show_gain_fields(int word, QLabel* high, QLabel* middle, QLabel* low)
 
 void TFKR58::Debug_tend()
 {
-    // A second answer (after a sync change) follows an accepted one: it is no refusal, and only
-    // the Setup page reads it.
-    if (reply_frame[1] == frames::kReplySecondAnswer) return;
     if (reply_frame[1] != frames::kReplyAccepted) {
         dialogs().message(QStringLiteral(" Error "), QStringLiteral("ERR"));
         return;

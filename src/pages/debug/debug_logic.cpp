@@ -24,10 +24,10 @@ int step_masked_field(int data, int mask, int direction)
 
 int step_eeprom_address(int address, int direction)
 {
-    const int next = address + direction;
-    if (next >= kEepromWords) return 0;
-    if (next < 0) return kEepromWords - 1;
-    return next;
+    // Only the two ends of the EEPROM wrap; any other address, even one past it, steps by one.
+    if (direction > 0 && address == kEepromWords - 1) return 0;
+    if (direction < 0 && address == 0) return kEepromWords - 1;
+    return address + direction;
 }
 
 std::array<std::uint8_t, frames::kMaxCommandLength + 1> raw_command_bytes(const QString& text)

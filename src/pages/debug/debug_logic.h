@@ -34,7 +34,7 @@ int lowest_set_bit(int mask);
 // the field and keeping the other bits; all in 16 bits. A zero mask leaves the value as it is.
 int step_masked_field(int data, int mask, int direction);
 
-// An EEPROM address stepped by one, wrapping past either end of 0..1023.
+// An address stepped by one; 1023 up wraps to 0 and 0 down to 1023.
 int step_eeprom_address(int address, int direction);
 
 // Command bytes 1..15 (index 0 unused) from hexadecimal text: digit pairs make bytes, a single

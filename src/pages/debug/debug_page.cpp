@@ -192,6 +192,9 @@ void TFKR58::build_debug_page()
         DspAdr->setAccessibleName(QStringLiteral("DSP register"));
         DspAdr->addItems(debug::dsp_register_names());
         DspAdr->setMaxVisibleItems(16);
+        // Styles that open a drop-down list as a menu ignore the visible count; a scrolling list
+        // keeps it.
+        DspAdr->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
         DspAdr->setCurrentIndex(-1);
         DspAdr->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         DspAdr->setMinimumContentsLength(14);

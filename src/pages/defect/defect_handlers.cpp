@@ -21,11 +21,12 @@ namespace {
 
 // Sets kizu_busy for its lifetime, so that the change handlers of controls written by code send
 // nothing; the flag's earlier value comes back, so a nested copy cannot end the table read chain's
-// hold on it.
+// hold on it. A flag that the selection handler cleared meanwhile stays clear: that handler is the
+// way out of a chain that stopped short of entry G.
 class KizuBusy {
 public:
     explicit KizuBusy(TFKR58& w) : w_(w), saved_(w.kizu_busy) { w.kizu_busy = true; }
-    ~KizuBusy() { w_.kizu_busy = saved_; }
+    ~KizuBusy() { w_.kizu_busy = saved_ && w_.kizu_busy; }
     KizuBusy(const KizuBusy&) = delete;
     KizuBusy& operator=(const KizuBusy&) = delete;
 
@@ -195,9 +196,12 @@ void TFKR58::kizu_loadClick()
 void TFKR58::kizu_selClick()
 {
     send_if_free(*this, defect::selection_command(cursor_of(*this)));
-    KizuBusy busy(*this);
+    // The flag ends clear whatever set it, so a click here frees every page after a table read
+    // chain that stopped on a reply naming another item.
+    kizu_busy = true;
     const DefectRow row = kizu_row(Kizu_abc->itemIndex());
     if (row.x) copy_position(row.x, row.y, kizu_ax, kizu_ay);
+    kizu_busy = false;
 }
 
 void TFKR58::kizu_flagClick(std::uint8_t item, int entry)
