@@ -110,6 +110,9 @@ void print_event(const sim::TraceEvent& event)
     case Kind::Dropped:
         std::printf("!! %zu byte(s) dropped: no frame\n", event.dropped);
         break;
+    case Kind::Ignored:
+        std::printf("x- %s  (not listening)\n", trace_text(event.bytes).c_str());
+        break;
     }
     std::fflush(stdout);
 }
