@@ -110,6 +110,13 @@ void Output::redraw_ports()
     write(text);
 }
 
+void Output::erase_ports()
+{
+    if (drawn_ && !ports_.isEmpty()) write(QStringLiteral("\x1b[%1F\x1b[J").arg(ports_.size()));
+    drawn_ = false;
+    ports_.clear();
+}
+
 void Output::permanent(const QString& line)
 {
     if (mode_ != OutputMode::Terminal) {
@@ -180,6 +187,8 @@ void Output::summary(const Summary& s)
               {QStringLiteral("aborted"), s.aborted}});
         return;
     }
+    // The run is over: the live port lines go, so that the summary is the last thing shown.
+    if (mode_ == OutputMode::Terminal) erase_ports();
     permanent(QStringLiteral("summary: %1 passed, %2 failed, %3 unverified, %4 aborted")
                   .arg(s.passed)
                   .arg(s.failed)

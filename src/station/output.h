@@ -67,6 +67,7 @@ private:
     QString report_line(const CameraReport& report) const;
     void permanent(const QString& line);
     void redraw_ports();
+    void erase_ports();
     void json(const QString& event, int port, const QList<QPair<QString, QString>>& fields,
               const QList<QPair<QString, qint64>>& numbers = {});
     void write(const QString& text);
