@@ -133,7 +133,8 @@ TEST(DataFile, SingleModeFillsFrameBytesPairwiseUntilTheFirstNonDigit)
     frames::Frame frame{};
     EXPECT_FALSE(data_file::frame_from_line(Line{}, frame));
     EXPECT_FALSE(data_file::frame_from_line(Line{"x", 1, false}, frame));
-    EXPECT_TRUE(data_file::frame_from_line(Line{"\r", 1, true}, frame));
+    EXPECT_FALSE(data_file::frame_from_line(Line{"\r", 1, true}, frame)); // a blank line of a CR LF file
+    EXPECT_FALSE(data_file::frame_from_line(Line{"\rx", 2, false}, frame));
 }
 
 TEST(DataFile, BatchStoresLowThenHighByteAndSkipsWhatIsNotARecord)
@@ -158,21 +159,24 @@ TEST(DataFile, BatchStoresLowThenHighByteAndSkipsWhatIsNotARecord)
 
     EXPECT_FALSE(read_batch(record("230C00011111") + "230C000222\r\n").ok); // 11 characters, CR included
     EXPECT_TRUE(read_batch(record("230C00011111") + "F3\r\n").ok);         // short, but not 23
-    EXPECT_FALSE(read_batch(record("230C00011111") + "\n" + record("230C00022222")).ok);
-    EXPECT_TRUE(read_batch("\n" + record("230C00011111")).ok); // an empty first line is skipped
+    for (const char* empty : {"\n", "\r\n"}) {
+        EXPECT_FALSE(read_batch(record("230C00011111") + empty + record("230C00022222")).ok) << empty;
+        EXPECT_TRUE(read_batch(empty + record("230C00011111")).ok) << empty; // a first one is skipped
+    }
 }
 
-// A 23 line shorter than 12 characters, or an empty line after a non-empty one, before the file's
-// last LF: the batch reader must fail on exactly these files.
+// A 23 line shorter than 12 characters, or an empty line (nothing or a lone CR) after a non-empty
+// one, before the file's last LF: the batch reader must fail on exactly these files.
 bool batch_should_fail(const QByteArray& file)
 {
     const QList<QByteArray> lines = file.split('\n');
     bool after_non_empty = false;
     for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
         const QByteArray& l = lines[i];
-        if (l.isEmpty() ? after_non_empty : (l.startsWith("23") && l.size() < 12)) return true;
+        const bool empty = l.isEmpty() || l == "\r";
+        if (empty ? after_non_empty : (l.startsWith("23") && l.size() < 12)) return true;
         if (l.startsWith('\x1A')) return false;
-        after_non_empty = after_non_empty || !l.isEmpty();
+        after_non_empty = after_non_empty || !empty;
     }
     return false;
 }

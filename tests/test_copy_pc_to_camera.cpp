@@ -57,13 +57,17 @@ TEST_F(CopyPageTest, SingleModeSendsEveryLineAsItStandsUpToTheReset)
 TEST_F(CopyPageTest, SingleModeEndsAtAnEmptyLineAndSendsALastLineWithoutItsLastCharacter)
 {
     CopyWindow* w = open_copy_page();
-    ASSERT_TRUE(write_file(path("empty.dat"), line("230C00011111") + "\n" + line("230C00022222")));
-    fake_dialogs.open_answer = path("empty.dat");
-    w->ptocOk->click();
-    ASSERT_TRUE(single_done(w));
-    EXPECT_EQ(camera.received(), std::vector<Bytes>{expected_frame(body_of("230C00011111"))});
-    EXPECT_FALSE(w->complete2->isHidden());
-    EXPECT_FALSE(w->copy_file->isOpen());
+    for (const char* empty : {"\n", "\r\n"}) {
+        camera.clear_received();
+        ASSERT_TRUE(write_file(path("empty.dat"), line("230C00011111") + empty + line("230C00022222")));
+        fake_dialogs.open_answer = path("empty.dat");
+        w->Same->setChecked(false);
+        w->ptocOk->click();
+        ASSERT_TRUE(single_done(w));
+        EXPECT_EQ(camera.received(), std::vector<Bytes>{expected_frame(body_of("230C00011111"))}) << empty;
+        EXPECT_FALSE(w->complete2->isHidden());
+        EXPECT_FALSE(w->copy_file->isOpen());
+    }
 
     // The last line's 7 is dropped, so frame byte 7 keeps the 00 of the line before.
     camera.clear_received();
@@ -157,8 +161,9 @@ TEST_F(CopyPageTest, BatchReadFailuresSendNoBlock)
 {
     CopyWindow* w = open_copy_page();
     const frames::ParamImage before = *w->param_image;
-    const QByteArray failing[] = {line("230C00011111") + "230C000222\r\n",        // a 23 line of 11 characters
-                                  line("230C00011111") + "\n" + line("230C00022222")}; // an empty line
+    const QByteArray failing[] = {line("230C00011111") + "230C000222\r\n",          // a 23 line of 11 characters
+                                  line("230C00011111") + "\n" + line("230C00022222"),    // an empty line
+                                  line("230C00011111") + "\r\n" + line("230C00022222")}; // a blank CR LF line
     for (const QByteArray& file : failing) {
         fake_dialogs.messages.clear();
         ASSERT_TRUE(write_file(path("bad.dat"), file));
