@@ -6,9 +6,14 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <memory>
 #include <random>
@@ -92,6 +97,47 @@ TEST(DataFile, AFailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile)
     ASSERT_TRUE(old.open(QIODevice::ReadOnly));
     EXPECT_EQ(old.readAll(), QByteArray("the old file"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"camera.dat"});
+}
+
+// Root may write into any folder. For its lifetime this thread (only this one) acts without the
+// capability that overrides file permissions, so a read-only folder stops it as it stops a
+// technician; an ordinary user has no such capability to drop.
+class WithoutPermissionOverride {
+public:
+    WithoutPermissionOverride()
+    {
+        syscall(SYS_capget, &header_, saved_);
+        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+        reduced[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+        syscall(SYS_capset, &header_, reduced);
+    }
+    ~WithoutPermissionOverride() { syscall(SYS_capset, &header_, saved_); }
+    WithoutPermissionOverride(const WithoutPermissionOverride&) = delete;
+    WithoutPermissionOverride& operator=(const WithoutPermissionOverride&) = delete;
+
+private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2]{};
+};
+
+TEST(DataFile, AWritableFileInAFolderThatTakesNoNewFileIsWrittenInPlace)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath("shared.dat");
+    ASSERT_TRUE(data_file::save_file(target, "the old file"));
+    const QFile::Permissions open_folder = QFile::permissions(dir.path());
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+    const auto reopen = qScopeGuard([&] { QFile::setPermissions(dir.path(), open_folder); });
+    {
+        const WithoutPermissionOverride as_a_technician;
+        ASSERT_FALSE(QFile(dir.filePath("probe")).open(QIODevice::WriteOnly))
+            << "the folder must refuse new files for this test to mean anything";
+        EXPECT_TRUE(data_file::save_file(target, "the new file"));
+    }
+    QFile saved(target);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), QByteArray("the new file"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"shared.dat"});
 }
 
 TEST(DataFile, LinesEndAtLfKeepTheirCrAndOnlyTheirFirstBytes)

@@ -84,6 +84,10 @@ bool write_all(QIODevice& device, const QByteArray& bytes) { return device.write
 bool save_file(const QString& path, const QByteArray& bytes, const Writer& writer)
 {
     QSaveFile file(path);
+    // A shared data file may be writable in a folder set up by someone else that allows no new
+    // file, so no temporary file beside it: there the file is written in place, at the cost of
+    // leaving it incomplete should the write fail.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) return false;
     if (!writer(file, bytes)) {
         file.cancelWriting(); // the destructor then removes the temporary file

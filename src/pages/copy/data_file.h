@@ -40,7 +40,8 @@ bool write_all(QIODevice& device, const QByteArray& bytes);
 
 // Replaces the file at `path` with `bytes` through a temporary file in the same folder, renamed
 // over the target only once every byte is written and flushed: on any failure the old file is
-// left as it was and no temporary file remains.
+// left as it was and no temporary file remains. In a folder that allows no new file, a file that
+// may be written is written in place instead; a failure there leaves it incomplete.
 bool save_file(const QString& path, const QByteArray& bytes, const Writer& writer = write_all);
 
 // One line of a file: the bytes up to the next LF (not included; a CR stays in the line). Only
