@@ -82,7 +82,7 @@ TEST_F(CopyPageTest, SingleModeEndsAtAnEmptyLineAndSendsALastLineWithoutItsLastC
     EXPECT_TRUE(w->Same->isChecked());
 }
 
-TEST_F(CopyPageTest, SameWithoutAFileNameShowsTheDialogAndUnchecksItself)
+TEST_F(CopyPageTest, SameWithoutAFileNameShowsTheDialogAndFilesWithoutALineToSendAreReadFailures)
 {
     CopyWindow* w = open_copy_page();
     w->CtopOK2->click(); // cancelled: the file name is now empty
@@ -94,11 +94,24 @@ TEST_F(CopyPageTest, SameWithoutAFileNameShowsTheDialogAndUnchecksItself)
     EXPECT_FALSE(w->comm_busy);
     EXPECT_EQ(camera.received_count(), 0u);
 
-    // A file that cannot be opened is a read failure and sends nothing.
-    fake_dialogs.open_answer = path("missing.dat");
-    w->ptocOk->click();
-    EXPECT_TRUE(shown_once("File read Error occured", "File.ERR"));
-    EXPECT_FALSE(w->copy_running);
+    // Each of these is a read failure: nothing is sent, no "Complete", "Same File Name" unchanged.
+    const std::pair<const char*, QByteArray> unsendable[] = {{"missing.dat", {}},
+                                                             {"empty.dat", ""},
+                                                             {"lf.dat", "\n" + line("230C00011111")},
+                                                             {"crlf.dat", "\r\n" + line("230C00011111")}};
+    for (const auto& [name, content] : unsendable) {
+        fake_dialogs.messages.clear();
+        if (!content.isNull()) {
+            ASSERT_TRUE(write_file(path(name), content));
+        }
+        fake_dialogs.open_answer = path(name);
+        w->ptocOk->click();
+        EXPECT_TRUE(shown_once("File read Error occured", "File.ERR")) << name;
+        EXPECT_FALSE(w->copy_running) << name;
+        EXPECT_FALSE(w->copy_file->isOpen()) << name;
+        EXPECT_TRUE(w->complete2->isHidden()) << name;
+        EXPECT_FALSE(w->Same->isChecked()) << name;
+    }
     EXPECT_EQ(camera.received_count(), 0u);
 }
 

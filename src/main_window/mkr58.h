@@ -311,6 +311,7 @@ public:
     bool copy_begin_ptoc(int operation);
     bool copy_open_chosen_file();
     void copy_send_next_line();
+    void copy_send_line();
     void copy_ptoc_finished();
     void copy_read_failed();
     void copy_stop();

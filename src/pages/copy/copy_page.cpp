@@ -312,24 +312,34 @@ void TFKR58::ptocOkClick()
 {
     if (!copy_begin_ptoc(PcToCameraSingle)) return;
     copy_running = true;
-    copy_send_next_line();
+    // A file without a first line to send writes nothing into the camera: it must neither show
+    // "Complete" nor be offered again through "Same File Name".
+    if (!make_frec()) {
+        if (copy_running) copy_read_failed(); // else a failure make_frec has reported
+        return;
+    }
+    copy_send_line();
 }
 
-// Sends the file's next line as it stands (the camera ID then replaces its 15th byte). The
-// operation ends at the end of the file, at an empty line, or once the reset (0xF3), which
-// has no reply, has gone out. The next line goes out from the reply handler without a pause:
-// the camera has just finished its 18-byte reply (9 ms at 19200 baud), and no waiting, idle
-// loop or timer gap leaves the window frozen or the link free for another sender mid-file.
+// After a reply: the operation ends at the end of the file or at an empty line. The next line
+// goes out from the reply handler without a pause: the camera has just finished its 18-byte
+// reply (9 ms at 19200 baud), and no waiting, idle loop or timer gap leaves the window frozen
+// or the link free for another sender mid-file.
 void TFKR58::copy_send_next_line()
 {
-    if (make_frec()) {
-        StxCommand(cmd_frame, frames::kMaxCommandLength);
-        copy_set_progress(copy_file_pos);
-        if (cmd_frame[1] != frames::kCommandReset) return;
-    } else if (!copy_running) {
-        return; // a read failure, already reported
-    }
-    copy_ptoc_finished();
+    if (make_frec())
+        copy_send_line();
+    else if (copy_running) // else a read failure, already reported
+        copy_ptoc_finished();
+}
+
+// Sends the line just read as it stands (the camera ID then replaces its 15th byte). The reset
+// (0xF3) has no reply, so once it is out the operation is over.
+void TFKR58::copy_send_line()
+{
+    StxCommand(cmd_frame, frames::kMaxCommandLength);
+    copy_set_progress(copy_file_pos);
+    if (cmd_frame[1] == frames::kCommandReset) copy_ptoc_finished();
 }
 
 void TFKR58::copy_ptoc_finished()
