@@ -47,4 +47,7 @@ struct CopyPageMembers {
     bool copy_running = false;
     // The EEPROM address whose word Camera->PC has asked for last.
     int ctop_address = 0;
+    // The address of the read a Camera->PC copy gave up on (-1 none): the camera may still answer
+    // it while the next copy waits for its first word.
+    int ctop_unanswered = -1;
 };

@@ -3,6 +3,7 @@
 
 #include "main_window/mkr58.h"
 
+#include "link/hex_text.h"
 #include "pages/copy/data_file.h"
 #include "widgets/dialogs.h"
 #include "widgets/radio_group.h"
@@ -136,7 +137,12 @@ void TFKR58::copy_form_create()
     Copy_select->setItemIndex(-1);
 }
 
-void TFKR58::copy_exchange_abandoned() { copy_stop(); }
+void TFKR58::copy_exchange_abandoned()
+{
+    // The camera may yet answer the read given up on; the next copy passes over that answer.
+    if (copy_running && Copy_select->itemIndex() == CameraToPc) ctop_unanswered = ctop_address;
+    copy_stop();
+}
 
 // Replies no longer reach the page, so a copy in progress cannot go on.
 void TFKR58::copy_page_left() { copy_stop(); }
@@ -198,14 +204,14 @@ void TFKR58::Trans_end_ctop()
 {
     if (reply_frame[2] != data_file::kParameterSubCode) return;
     const int address = reply_frame[3] * 256 + reply_frame[4];
-    if (address > kLastAddress) {
-        // Not a word of the memory: nothing is stored and nothing more is asked, so no file.
-        copy_running = false;
-        return;
-    }
     if (address != ctop_address) {
-        // A late reply to a read that an earlier copy gave up on: taking it would skip the words
+        if (address != ctop_unanswered) {
+            ctop_answered_other(address);
+            return;
+        }
+        // The late reply to the read an earlier copy gave up on: taking it would skip the words
         // up to its address. The read asked for is still outstanding.
+        ctop_unanswered = -1;
         comm_busy = true;
         reply_wait = kFrameReplyTicks;
         return;
@@ -231,6 +237,16 @@ void TFKR58::Trans_end_ctop()
         return;
     }
     complete2->show();
+}
+
+// The camera named another address than the one asked for, or one beyond its memory: the word
+// cannot be placed, so nothing is stored, nothing more is asked and no file is written.
+void TFKR58::ctop_answered_other(int address)
+{
+    copy_stop();
+    dialogs().message(QStringLiteral("Camera answered address 0x%1 for 0x%2")
+                          .arg(hex_word_text(address), hex_word_text(ctop_address)),
+                      QStringLiteral("Copy stopped"));
 }
 
 bool TFKR58::copy_save_file(const QString& path, const QByteArray& bytes) { return data_file::save_file(path, bytes); }
