@@ -34,6 +34,8 @@ struct CopyPageMembers {
     QLabel* complete2 = nullptr;
     FileDialogSettings SaveDialog1;
     FileDialogSettings OpenDialog1;
+    // The folder of the file chosen last in either dialog in this run, where both start next.
+    QString copy_last_folder;
 
     // The data file open for reading in the PC->Camera modes (closed between operations), its
     // size taken when it was opened, and the bytes consumed so far.

@@ -9,6 +9,7 @@
 #include "widgets/radio_group.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
@@ -33,6 +34,13 @@ constexpr int kBatchOpenedProgress = 16;
 constexpr int kBatchReadProgress = 256;
 
 const QString kDataFilter = QStringLiteral("データ (*.dat);;すべてのファイル (*)");
+const QString kDataFilePattern = QStringLiteral("*.dat");
+
+// Where a file dialog starts: the data files of the folder used last (the working folder at first).
+QString dialog_start(const QString& last_folder)
+{
+    return last_folder.isEmpty() ? kDataFilePattern : QDir(last_folder).filePath(kDataFilePattern);
+}
 
 QPushButton* copy_button(QWidget* parent, const char* name, const char* caption)
 {
@@ -126,8 +134,8 @@ void TFKR58::build_copy_page()
     grid->setColumnStretch(3, 1);
     grid->setRowStretch(6, 1);
 
-    SaveDialog1 = {QStringLiteral("*.dat"), kDataFilter};
-    OpenDialog1 = {QStringLiteral("*.dat"), kDataFilter};
+    SaveDialog1 = {kDataFilePattern, kDataFilter};
+    OpenDialog1 = {kDataFilePattern, kDataFilter};
     copy_file = new QFile(this);
 }
 
@@ -178,9 +186,10 @@ void TFKR58::CtopOK2Click()
     complete2->hide();
     Copyfname2->clear();
 
-    const QString path = dialogs().save_file_name(SaveDialog1.Filter);
+    const QString path = dialogs().save_file_name(SaveDialog1.Filter, dialog_start(copy_last_folder));
     if (path.isEmpty()) return;
     SaveDialog1.FileName = path;
+    copy_last_folder = QFileInfo(path).absolutePath();
     if (QFileInfo::exists(path)
         && !dialogs().confirm(QStringLiteral("Do you really want to over write ") + QFileInfo(path).fileName()
                                   + QStringLiteral("?"),
@@ -260,9 +269,10 @@ bool TFKR58::copy_open_chosen_file()
     const bool reuse = Same->isChecked() && !Copyfname2->text().isEmpty();
     if (Same->isChecked() && Copyfname2->text().isEmpty()) Same->setChecked(false);
     if (!reuse) {
-        const QString path = dialogs().open_file_name(OpenDialog1.Filter);
+        const QString path = dialogs().open_file_name(OpenDialog1.Filter, dialog_start(copy_last_folder));
         if (path.isEmpty()) return false;
         OpenDialog1.FileName = path;
+        copy_last_folder = QFileInfo(path).absolutePath();
     }
     Copyfname2->setText(OpenDialog1.FileName);
     // Only a plain file: opening a FIFO would block, a device may never end.
