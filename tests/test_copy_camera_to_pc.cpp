@@ -115,26 +115,39 @@ TEST_F(CopyPageTest, ATimeOutMidCopyWritesNoFileAndLeavesTheTargetUnchanged)
     EXPECT_TRUE(fake_dialogs.messages.empty());
 }
 
-TEST_F(CopyPageTest, AReplyNamingAnAddressBeyondTheMemoryIsIgnoredAndEndsTheCopy)
+TEST_F(CopyPageTest, AReplyNamingAnotherAddressEndsTheCopySayingWhyWithoutAFile)
 {
     CopyWindow* w = open_copy_page();
     (*w->param_image)[1024] = 0x5A5A;
-    // The read after address 5 is answered by a frame that names address 0x400.
-    w->before_reply = [this, w] {
-        if (w->reply_frame[2] == 0x0C && w->reply_frame[4] == 5 && w->reply_frame[3] == 0) {
-            camera.inject(sim::Fault::NoAnswer, 1);
-            camera.send_raw(reply_frame_bytes({0xA0, 0x0C, 0x04, 0x00, 0x12, 0x34}));
-        }
-    };
-    fake_dialogs.save_answer = path("new.dat");
-    w->CtopOK2->click();
-    ASSERT_TRUE(QTest::qWaitFor([w] { return !w->copy_running && !w->comm_busy; }, kCopyDeadlineMs));
-    ASSERT_TRUE(wait_received(7));
-    EXPECT_EQ(camera.received_count(), 7u);
-    EXPECT_EQ((*w->param_image)[1024], 0x5A5A);
-    EXPECT_EQ(w->ProgressBar3->value(), 5);
-    EXPECT_FALSE(QFile::exists(path("new.dat")));
-    EXPECT_TRUE(w->complete2->isHidden());
+    const struct {
+        std::uint8_t high, low;
+        const char* message;
+    } answers[] = {{0x04, 0x00, "Camera answered address 0x0400 for 0x0006"}, // beyond the memory
+                   {0x00, 0x10, "Camera answered address 0x0010 for 0x0006"}};
+    for (const auto& answer : answers) {
+        SCOPED_TRACE(answer.message);
+        camera.clear_received();
+        fake_dialogs.messages.clear();
+        // The read after address 5 is answered by a frame that names another address.
+        w->before_reply = [this, w, answer] {
+            if (w->reply_frame[2] == 0x0C && w->reply_frame[4] == 5 && w->reply_frame[3] == 0) {
+                camera.inject(sim::Fault::NoAnswer, 1);
+                camera.send_raw(reply_frame_bytes({0xA0, 0x0C, answer.high, answer.low, 0x12, 0x34}));
+            }
+        };
+        fake_dialogs.save_answer = path("new.dat");
+        w->CtopOK2->click();
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !fake_dialogs.messages.empty(); }, kCopyDeadlineMs));
+        EXPECT_TRUE(shown_once(answer.message, "Copy stopped"));
+        EXPECT_FALSE(w->copy_running);
+        EXPECT_FALSE(w->comm_busy);
+        EXPECT_EQ(camera.received_count(), 7u);
+        EXPECT_EQ((*w->param_image)[1024], 0x5A5A);
+        EXPECT_EQ((*w->param_image)[0x10], -1);
+        EXPECT_EQ(w->ProgressBar3->value(), 5);
+        EXPECT_FALSE(QFile::exists(path("new.dat")));
+        EXPECT_TRUE(w->complete2->isHidden());
+    }
 }
 
 TEST_F(CopyPageTest, AFailedWriteKeepsTheOldFileAndShowsTheMessage)

@@ -6,9 +6,14 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <memory>
 #include <random>
@@ -94,6 +99,47 @@ TEST(DataFile, AFailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"camera.dat"});
 }
 
+// Root may write into any folder. For its lifetime this thread (only this one) acts without the
+// capability that overrides file permissions, so a read-only folder stops it as it stops a
+// technician; an ordinary user has no such capability to drop.
+class WithoutPermissionOverride {
+public:
+    WithoutPermissionOverride()
+    {
+        syscall(SYS_capget, &header_, saved_);
+        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+        reduced[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+        syscall(SYS_capset, &header_, reduced);
+    }
+    ~WithoutPermissionOverride() { syscall(SYS_capset, &header_, saved_); }
+    WithoutPermissionOverride(const WithoutPermissionOverride&) = delete;
+    WithoutPermissionOverride& operator=(const WithoutPermissionOverride&) = delete;
+
+private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2]{};
+};
+
+TEST(DataFile, AWritableFileInAFolderThatTakesNoNewFileIsWrittenInPlace)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath("shared.dat");
+    ASSERT_TRUE(data_file::save_file(target, "the old file"));
+    const QFile::Permissions open_folder = QFile::permissions(dir.path());
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+    const auto reopen = qScopeGuard([&] { QFile::setPermissions(dir.path(), open_folder); });
+    {
+        const WithoutPermissionOverride as_a_technician;
+        ASSERT_FALSE(QFile(dir.filePath("probe")).open(QIODevice::WriteOnly))
+            << "the folder must refuse new files for this test to mean anything";
+        EXPECT_TRUE(data_file::save_file(target, "the new file"));
+    }
+    QFile saved(target);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), QByteArray("the new file"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"shared.dat"});
+}
+
 TEST(DataFile, LinesEndAtLfKeepTheirCrAndOnlyTheirFirstBytes)
 {
     const QByteArray huge(3 * 1024 * 1024, 'A');
@@ -133,7 +179,8 @@ TEST(DataFile, SingleModeFillsFrameBytesPairwiseUntilTheFirstNonDigit)
     frames::Frame frame{};
     EXPECT_FALSE(data_file::frame_from_line(Line{}, frame));
     EXPECT_FALSE(data_file::frame_from_line(Line{"x", 1, false}, frame));
-    EXPECT_TRUE(data_file::frame_from_line(Line{"\r", 1, true}, frame));
+    EXPECT_FALSE(data_file::frame_from_line(Line{"\r", 1, true}, frame)); // a blank line of a CR LF file
+    EXPECT_FALSE(data_file::frame_from_line(Line{"\rx", 2, false}, frame));
 }
 
 TEST(DataFile, BatchStoresLowThenHighByteAndSkipsWhatIsNotARecord)
@@ -158,21 +205,24 @@ TEST(DataFile, BatchStoresLowThenHighByteAndSkipsWhatIsNotARecord)
 
     EXPECT_FALSE(read_batch(record("230C00011111") + "230C000222\r\n").ok); // 11 characters, CR included
     EXPECT_TRUE(read_batch(record("230C00011111") + "F3\r\n").ok);         // short, but not 23
-    EXPECT_FALSE(read_batch(record("230C00011111") + "\n" + record("230C00022222")).ok);
-    EXPECT_TRUE(read_batch("\n" + record("230C00011111")).ok); // an empty first line is skipped
+    for (const char* empty : {"\n", "\r\n"}) {
+        EXPECT_FALSE(read_batch(record("230C00011111") + empty + record("230C00022222")).ok) << empty;
+        EXPECT_TRUE(read_batch(empty + record("230C00011111")).ok) << empty; // a first one is skipped
+    }
 }
 
-// A 23 line shorter than 12 characters, or an empty line after a non-empty one, before the file's
-// last LF: the batch reader must fail on exactly these files.
+// A 23 line shorter than 12 characters, or an empty line (nothing or a lone CR) after a non-empty
+// one, before the file's last LF: the batch reader must fail on exactly these files.
 bool batch_should_fail(const QByteArray& file)
 {
     const QList<QByteArray> lines = file.split('\n');
     bool after_non_empty = false;
     for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
         const QByteArray& l = lines[i];
-        if (l.isEmpty() ? after_non_empty : (l.startsWith("23") && l.size() < 12)) return true;
+        const bool empty = l.isEmpty() || l == "\r";
+        if (empty ? after_non_empty : (l.startsWith("23") && l.size() < 12)) return true;
         if (l.startsWith('\x1A')) return false;
-        after_non_empty = after_non_empty || !l.isEmpty();
+        after_non_empty = after_non_empty || !empty;
     }
     return false;
 }

@@ -16,6 +16,35 @@ Bytes body_of(const char* digits)
     return Bytes(bytes.begin(), bytes.end());
 }
 
+// Records where each file dialog starts, and answers as the fixture's fake dialogs do.
+class StartRecordingDialogs final : public Dialogs {
+public:
+    explicit StartRecordingDialogs(FakeDialogs& answers) : answers_(answers) { set_dialogs(this); }
+    ~StartRecordingDialogs() override { set_dialogs(&answers_); }
+    StartRecordingDialogs(const StartRecordingDialogs&) = delete;
+    StartRecordingDialogs& operator=(const StartRecordingDialogs&) = delete;
+
+    void message(const QString& text, const QString& caption) override { answers_.message(text, caption); }
+    bool confirm(const QString& text, const QString& caption) override { return answers_.confirm(text, caption); }
+    QString open_file_name(const QString& filter) override { return open_file_name(filter, QStringLiteral("<none>")); }
+    QString save_file_name(const QString& filter) override { return save_file_name(filter, QStringLiteral("<none>")); }
+    QString open_file_name(const QString& filter, const QString& start) override
+    {
+        starts.push_back(start);
+        return answers_.open_file_name(filter);
+    }
+    QString save_file_name(const QString& filter, const QString& start) override
+    {
+        starts.push_back(start);
+        return answers_.save_file_name(filter);
+    }
+
+    QStringList starts;
+
+private:
+    FakeDialogs& answers_;
+};
+
 bool single_done(TFKR58* w)
 {
     return QTest::qWaitFor([w] { return !w->copy_running && !w->comm_busy; }, kCopyDeadlineMs);
@@ -57,13 +86,17 @@ TEST_F(CopyPageTest, SingleModeSendsEveryLineAsItStandsUpToTheReset)
 TEST_F(CopyPageTest, SingleModeEndsAtAnEmptyLineAndSendsALastLineWithoutItsLastCharacter)
 {
     CopyWindow* w = open_copy_page();
-    ASSERT_TRUE(write_file(path("empty.dat"), line("230C00011111") + "\n" + line("230C00022222")));
-    fake_dialogs.open_answer = path("empty.dat");
-    w->ptocOk->click();
-    ASSERT_TRUE(single_done(w));
-    EXPECT_EQ(camera.received(), std::vector<Bytes>{expected_frame(body_of("230C00011111"))});
-    EXPECT_FALSE(w->complete2->isHidden());
-    EXPECT_FALSE(w->copy_file->isOpen());
+    for (const char* empty : {"\n", "\r\n"}) {
+        camera.clear_received();
+        ASSERT_TRUE(write_file(path("empty.dat"), line("230C00011111") + empty + line("230C00022222")));
+        fake_dialogs.open_answer = path("empty.dat");
+        w->Same->setChecked(false);
+        w->ptocOk->click();
+        ASSERT_TRUE(single_done(w));
+        EXPECT_EQ(camera.received(), std::vector<Bytes>{expected_frame(body_of("230C00011111"))}) << empty;
+        EXPECT_FALSE(w->complete2->isHidden());
+        EXPECT_FALSE(w->copy_file->isOpen());
+    }
 
     // The last line's 7 is dropped, so frame byte 7 keeps the 00 of the line before.
     camera.clear_received();
@@ -78,9 +111,10 @@ TEST_F(CopyPageTest, SingleModeEndsAtAnEmptyLineAndSendsALastLineWithoutItsLastC
     EXPECT_TRUE(w->Same->isChecked());
 }
 
-TEST_F(CopyPageTest, SameWithoutAFileNameShowsTheDialogAndUnchecksItself)
+TEST_F(CopyPageTest, DialogsStartInTheLastFolderAndFilesWithoutALineToSendAreReadFailures)
 {
     CopyWindow* w = open_copy_page();
+    StartRecordingDialogs dialogs(fake_dialogs);
     w->CtopOK2->click(); // cancelled: the file name is now empty
     ASSERT_TRUE(w->Copyfname2->text().isEmpty());
     w->Same->setChecked(true);
@@ -90,12 +124,31 @@ TEST_F(CopyPageTest, SameWithoutAFileNameShowsTheDialogAndUnchecksItself)
     EXPECT_FALSE(w->comm_busy);
     EXPECT_EQ(camera.received_count(), 0u);
 
-    // A file that cannot be opened is a read failure and sends nothing.
-    fake_dialogs.open_answer = path("missing.dat");
-    w->ptocOk->click();
-    EXPECT_TRUE(shown_once("File read Error occured", "File.ERR"));
-    EXPECT_FALSE(w->copy_running);
+    // Each of these is a read failure: nothing is sent, no "Complete", "Same File Name" unchanged.
+    const std::pair<const char*, QByteArray> unsendable[] = {{"missing.dat", {}},
+                                                             {"empty.dat", ""},
+                                                             {"lf.dat", "\n" + line("230C00011111")},
+                                                             {"crlf.dat", "\r\n" + line("230C00011111")}};
+    for (const auto& [name, content] : unsendable) {
+        fake_dialogs.messages.clear();
+        if (!content.isNull()) {
+            ASSERT_TRUE(write_file(path(name), content));
+        }
+        fake_dialogs.open_answer = path(name);
+        w->ptocOk->click();
+        EXPECT_TRUE(shown_once("File read Error occured", "File.ERR")) << name;
+        EXPECT_FALSE(w->copy_running) << name;
+        EXPECT_FALSE(w->copy_file->isOpen()) << name;
+        EXPECT_TRUE(w->complete2->isHidden()) << name;
+        EXPECT_FALSE(w->Same->isChecked()) << name;
+    }
     EXPECT_EQ(camera.received_count(), 0u);
+
+    // Both dialogs start with the data files of the folder chosen last in either of them.
+    fake_dialogs.save_answer.clear();
+    w->CtopOK2->click();
+    const QString last = path("*.dat");
+    EXPECT_EQ(dialogs.starts, (QStringList{"*.dat", "*.dat", "*.dat", last, last, last, last}));
 }
 
 TEST_F(CopyPageTest, ARefusedOrMissingReplyStopsTheSingleCopyAndClosesTheFile)
@@ -157,8 +210,9 @@ TEST_F(CopyPageTest, BatchReadFailuresSendNoBlock)
 {
     CopyWindow* w = open_copy_page();
     const frames::ParamImage before = *w->param_image;
-    const QByteArray failing[] = {line("230C00011111") + "230C000222\r\n",        // a 23 line of 11 characters
-                                  line("230C00011111") + "\n" + line("230C00022222")}; // an empty line
+    const QByteArray failing[] = {line("230C00011111") + "230C000222\r\n",          // a 23 line of 11 characters
+                                  line("230C00011111") + "\n" + line("230C00022222"),    // an empty line
+                                  line("230C00011111") + "\r\n" + line("230C00022222")}; // a blank CR LF line
     for (const QByteArray& file : failing) {
         fake_dialogs.messages.clear();
         ASSERT_TRUE(write_file(path("bad.dat"), file));

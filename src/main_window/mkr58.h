@@ -296,6 +296,7 @@ public:
     void ptocOk2Click();
     // Camera->PC: stores one EEPROM word read and asks for the next, or writes the file.
     void Trans_end_ctop();
+    void ctop_answered_other(int address);
     // Address 0: marks param_image entries 0..1023 unread (-1) and returns 1024; any other
     // address is returned unchanged.
     int ctop_adr_chk(int address);
@@ -311,6 +312,7 @@ public:
     bool copy_begin_ptoc(int operation);
     bool copy_open_chosen_file();
     void copy_send_next_line();
+    void copy_send_line();
     void copy_ptoc_finished();
     void copy_read_failed();
     void copy_stop();

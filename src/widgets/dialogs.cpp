@@ -24,15 +24,18 @@ public:
                == QMessageBox::Yes;
     }
 
-    QString open_file_name(const QString& filter) override
+    QString open_file_name(const QString& filter) override { return open_file_name(filter, QString()); }
+    QString save_file_name(const QString& filter) override { return save_file_name(filter, QString()); }
+
+    QString open_file_name(const QString& filter, const QString& start) override
     {
-        return QFileDialog::getOpenFileName(g_parent, QString(), QString(), filter);
+        return QFileDialog::getOpenFileName(g_parent, QString(), start, filter);
     }
 
-    QString save_file_name(const QString& filter) override
+    QString save_file_name(const QString& filter, const QString& start) override
     {
         // The pages ask about an existing file themselves, with their own text.
-        return QFileDialog::getSaveFileName(g_parent, QString(), QString(), filter, nullptr,
+        return QFileDialog::getSaveFileName(g_parent, QString(), start, filter, nullptr,
                                             QFileDialog::DontConfirmOverwrite);
     }
 };

@@ -16,6 +16,10 @@ public:
     // File dialogs; an empty result means the user cancelled. `filter` uses Qt's filter syntax.
     virtual QString open_file_name(const QString& filter) = 0;
     virtual QString save_file_name(const QString& filter) = 0;
+    // The same, starting at `start`: the dialog shows its folder with its file name filled in.
+    // A replacement that does not care where a dialog starts need not override these.
+    virtual QString open_file_name(const QString& filter, const QString& /*start*/) { return open_file_name(filter); }
+    virtual QString save_file_name(const QString& filter, const QString& /*start*/) { return save_file_name(filter); }
 };
 
 // The dialogs in use: the real Qt ones unless a test installed its own.

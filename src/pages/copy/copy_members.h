@@ -34,6 +34,8 @@ struct CopyPageMembers {
     QLabel* complete2 = nullptr;
     FileDialogSettings SaveDialog1;
     FileDialogSettings OpenDialog1;
+    // The folder of the file chosen last in either dialog in this run, where both start next.
+    QString copy_last_folder;
 
     // The data file open for reading in the PC->Camera modes (closed between operations), its
     // size taken when it was opened, and the bytes consumed so far.
@@ -47,4 +49,7 @@ struct CopyPageMembers {
     bool copy_running = false;
     // The EEPROM address whose word Camera->PC has asked for last.
     int ctop_address = 0;
+    // The address of the read a Camera->PC copy gave up on (-1 none): the camera may still answer
+    // it while the next copy waits for its first word.
+    int ctop_unanswered = -1;
 };

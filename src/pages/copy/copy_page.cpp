@@ -3,12 +3,14 @@
 
 #include "main_window/mkr58.h"
 
+#include "link/hex_text.h"
 #include "pages/copy/data_file.h"
 #include "widgets/dialogs.h"
 #include "widgets/radio_group.h"
 #include "widgets/readout.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
@@ -33,6 +35,13 @@ constexpr int kBatchOpenedProgress = 16;
 constexpr int kBatchReadProgress = 256;
 
 const QString kDataFilter = QStringLiteral("データ (*.dat);;すべてのファイル (*)");
+const QString kDataFilePattern = QStringLiteral("*.dat");
+
+// Where a file dialog starts: the data files of the folder used last (the working folder at first).
+QString dialog_start(const QString& last_folder)
+{
+    return last_folder.isEmpty() ? kDataFilePattern : QDir(last_folder).filePath(kDataFilePattern);
+}
 
 QPushButton* copy_button(QWidget* parent, const char* name, const char* caption)
 {
@@ -126,8 +135,8 @@ void TFKR58::build_copy_page()
     grid->setColumnStretch(3, 1);
     grid->setRowStretch(6, 1);
 
-    SaveDialog1 = {QStringLiteral("*.dat"), kDataFilter};
-    OpenDialog1 = {QStringLiteral("*.dat"), kDataFilter};
+    SaveDialog1 = {kDataFilePattern, kDataFilter};
+    OpenDialog1 = {kDataFilePattern, kDataFilter};
     copy_file = new QFile(this);
 }
 
@@ -137,7 +146,12 @@ void TFKR58::copy_form_create()
     Copy_select->setItemIndex(-1);
 }
 
-void TFKR58::copy_exchange_abandoned() { copy_stop(); }
+void TFKR58::copy_exchange_abandoned()
+{
+    // The camera may yet answer the read given up on; the next copy passes over that answer.
+    if (copy_running && Copy_select->itemIndex() == CameraToPc) ctop_unanswered = ctop_address;
+    copy_stop();
+}
 
 // Replies no longer reach the page, so a copy in progress cannot go on.
 void TFKR58::copy_page_left() { copy_stop(); }
@@ -173,9 +187,10 @@ void TFKR58::CtopOK2Click()
     complete2->hide();
     Copyfname2->clear();
 
-    const QString path = dialogs().save_file_name(SaveDialog1.Filter);
+    const QString path = dialogs().save_file_name(SaveDialog1.Filter, dialog_start(copy_last_folder));
     if (path.isEmpty()) return;
     SaveDialog1.FileName = path;
+    copy_last_folder = QFileInfo(path).absolutePath();
     if (QFileInfo::exists(path)
         && !dialogs().confirm(QStringLiteral("Do you really want to over write ") + QFileInfo(path).fileName()
                                   + QStringLiteral("?"),
@@ -199,14 +214,14 @@ void TFKR58::Trans_end_ctop()
 {
     if (reply_frame[2] != data_file::kParameterSubCode) return;
     const int address = reply_frame[3] * 256 + reply_frame[4];
-    if (address > kLastAddress) {
-        // Not a word of the memory: nothing is stored and nothing more is asked, so no file.
-        copy_running = false;
-        return;
-    }
     if (address != ctop_address) {
-        // A late reply to a read that an earlier copy gave up on: taking it would skip the words
+        if (address != ctop_unanswered) {
+            ctop_answered_other(address);
+            return;
+        }
+        // The late reply to the read an earlier copy gave up on: taking it would skip the words
         // up to its address. The read asked for is still outstanding.
+        ctop_unanswered = -1;
         comm_busy = true;
         reply_wait = kFrameReplyTicks;
         return;
@@ -234,6 +249,16 @@ void TFKR58::Trans_end_ctop()
     complete2->show();
 }
 
+// The camera named another address than the one asked for, or one beyond its memory: the word
+// cannot be placed, so nothing is stored, nothing more is asked and no file is written.
+void TFKR58::ctop_answered_other(int address)
+{
+    copy_stop();
+    dialogs().message(QStringLiteral("Camera answered address 0x%1 for 0x%2")
+                          .arg(hex_word_text(address), hex_word_text(ctop_address)),
+                      QStringLiteral("Copy stopped"));
+}
+
 bool TFKR58::copy_save_file(const QString& path, const QByteArray& bytes) { return data_file::save_file(path, bytes); }
 
 // ---------------------------------------------------------------------------------------------
@@ -245,9 +270,10 @@ bool TFKR58::copy_open_chosen_file()
     const bool reuse = Same->isChecked() && !Copyfname2->text().isEmpty();
     if (Same->isChecked() && Copyfname2->text().isEmpty()) Same->setChecked(false);
     if (!reuse) {
-        const QString path = dialogs().open_file_name(OpenDialog1.Filter);
+        const QString path = dialogs().open_file_name(OpenDialog1.Filter, dialog_start(copy_last_folder));
         if (path.isEmpty()) return false;
         OpenDialog1.FileName = path;
+        copy_last_folder = QFileInfo(path).absolutePath();
     }
     Copyfname2->setText(OpenDialog1.FileName);
     // Only a plain file: opening a FIFO would block, a device may never end.
@@ -313,24 +339,34 @@ void TFKR58::ptocOkClick()
 {
     if (!copy_begin_ptoc(PcToCameraSingle)) return;
     copy_running = true;
-    copy_send_next_line();
+    // A file without a first line to send writes nothing into the camera: it must neither show
+    // "Complete" nor be offered again through "Same File Name".
+    if (!make_frec()) {
+        if (copy_running) copy_read_failed(); // else a failure make_frec has reported
+        return;
+    }
+    copy_send_line();
 }
 
-// Sends the file's next line as it stands (the camera ID then replaces its 15th byte). The
-// operation ends at the end of the file, at an empty line, or once the reset (0xF3), which
-// has no reply, has gone out. The next line goes out from the reply handler without a pause:
-// the camera has just finished its 18-byte reply (9 ms at 19200 baud), and no waiting, idle
-// loop or timer gap leaves the window frozen or the link free for another sender mid-file.
+// After a reply: the operation ends at the end of the file or at an empty line. The next line
+// goes out from the reply handler without a pause: the camera has just finished its 18-byte
+// reply (9 ms at 19200 baud), and no waiting, idle loop or timer gap leaves the window frozen
+// or the link free for another sender mid-file.
 void TFKR58::copy_send_next_line()
 {
-    if (make_frec()) {
-        StxCommand(cmd_frame, frames::kMaxCommandLength);
-        copy_set_progress(copy_file_pos);
-        if (cmd_frame[1] != frames::kCommandReset) return;
-    } else if (!copy_running) {
-        return; // a read failure, already reported
-    }
-    copy_ptoc_finished();
+    if (make_frec())
+        copy_send_line();
+    else if (copy_running) // else a read failure, already reported
+        copy_ptoc_finished();
+}
+
+// Sends the line just read as it stands (the camera ID then replaces its 15th byte). The reset
+// (0xF3) has no reply, so once it is out the operation is over.
+void TFKR58::copy_send_line()
+{
+    StxCommand(cmd_frame, frames::kMaxCommandLength);
+    copy_set_progress(copy_file_pos);
+    if (cmd_frame[1] == frames::kCommandReset) copy_ptoc_finished();
 }
 
 void TFKR58::copy_ptoc_finished()

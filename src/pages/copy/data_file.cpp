@@ -37,6 +37,9 @@ void keep_head(Line& line, const char* bytes, qint64 count)
     if (room > 0) line.head.append(bytes, static_cast<qsizetype>(std::min(room, count)));
 }
 
+// Nothing, or only the CR that ends a blank line of a CR LF file.
+bool is_empty(const QByteArray& head, qint64 length) { return length == 0 || (length == 1 && head[0] == '\r'); }
+
 enum class Record { Stored, Skipped, EndMark, TooShort };
 
 // One batch line (not empty): stores its word when it is a valid parameter record.
@@ -81,6 +84,10 @@ bool write_all(QIODevice& device, const QByteArray& bytes) { return device.write
 bool save_file(const QString& path, const QByteArray& bytes, const Writer& writer)
 {
     QSaveFile file(path);
+    // A shared data file may be writable in a folder set up by someone else that allows no new
+    // file, so no temporary file beside it: there the file is written in place, at the cost of
+    // leaving it incomplete should the write fail.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) return false;
     if (!writer(file, bytes)) {
         file.cancelWriting(); // the destructor then removes the temporary file
@@ -114,7 +121,7 @@ ReadStatus read_line(QIODevice& device, qint64& pos, qint64 size, Line& line)
 bool frame_from_line(const Line& line, frames::Frame& frame)
 {
     const qint64 length = line.terminated ? line.length : line.length - 1;
-    if (length <= 0) return false;
+    if (length < 0 || is_empty(line.head, length)) return false;
     const auto digits = static_cast<qsizetype>(std::min<qint64>({length, line.head.size(), kLineDigits}));
     for (qsizetype i = 0; i < digits; ++i) {
         const int value = hex_digit_value(char_at(line.head, i));
@@ -137,7 +144,7 @@ bool read_records(QIODevice& device, qint64& pos, qint64 size, frames::ParamImag
         if (status == ReadStatus::End) return true;
         if (status == ReadStatus::Error) return false;
         if (!line.terminated) continue; // the file's last line, without an LF: ignored
-        if (line.length == 0) {
+        if (is_empty(line.head, line.length)) {
             if (after_non_empty) return false;
             continue;
         }

@@ -40,11 +40,13 @@ bool write_all(QIODevice& device, const QByteArray& bytes);
 
 // Replaces the file at `path` with `bytes` through a temporary file in the same folder, renamed
 // over the target only once every byte is written and flushed: on any failure the old file is
-// left as it was and no temporary file remains.
+// left as it was and no temporary file remains. In a folder that allows no new file, a file that
+// may be written is written in place instead; a failure there leaves it incomplete.
 bool save_file(const QString& path, const QByteArray& bytes, const Writer& writer = write_all);
 
 // One line of a file: the bytes up to the next LF (not included; a CR stays in the line). Only
-// the first kKeptChars bytes are kept, however long the line is.
+// the first kKeptChars bytes are kept, however long the line is. A line that holds nothing, or
+// only a CR (the blank line of a CR LF file), is empty.
 struct Line {
     static constexpr int kKeptChars = 64;
     QByteArray head;          // the line's first bytes (at most kKeptChars)
@@ -63,7 +65,8 @@ ReadStatus read_line(QIODevice& device, qint64& pos, qint64 size, Line& line);
 // of a pair setting the byte to its value times 16 and the second ORed in as the low nibble.
 // Conversion stops at the first character that is not a hexadecimal digit, at the end of the
 // line or after byte 15; the bytes beyond keep their contents. A line that the file ended
-// without an LF loses its last character first. Returns false for an empty line.
+// without an LF loses its last character first. Returns false for an empty line, which converts
+// nothing.
 bool frame_from_line(const Line& line, frames::Frame& frame);
 
 // Batch mode: reads every remaining line's parameter record into `image` (entry 2a the low
