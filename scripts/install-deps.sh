@@ -2,7 +2,7 @@
 # Installs what a fresh Debian 12 machine lacks to build, test and run the tool.
 set -euo pipefail
 
-packages=(cmake g++ make ninja-build pkg-config qt6-base-dev libgtest-dev libgmock-dev
+packages=(cmake g++ make ninja-build pkg-config qt6-base-dev libqt6sql6-sqlite libgtest-dev libgmock-dev
           libgl-dev fonts-dejavu-core dpkg-dev file)
 missing=()
 for p in "${packages[@]}"; do

@@ -169,7 +169,7 @@ Bytes CameraModel::answer_block(std::span<const std::uint8_t> block)
                         && frames::checksum_of(data, frames::kParamEntries) == block[etx_at + 1];
     if (intact) {
         for (std::size_t k = 0; k < kParamWords; ++k)
-            params_[k] = static_cast<std::uint16_t>(data[2 * k] | data[2 * k + 1] << 8);
+            store_param(k, static_cast<std::uint16_t>(data[2 * k] | data[2 * k + 1] << 8));
     }
     Bytes reply{frames::SOH, intact ? frames::kReplyAccepted : kReplyRefused, 0x00, frames::ETX, 0};
     reply[4] = frames::checksum_of(reply.data(), 4);
@@ -188,7 +188,7 @@ CameraModel::Outcome CameraModel::write_register_and_eeprom(const frames::Frame&
                                                             frames::Frame& reply)
 {
     write_register_only(command, reply);
-    params_[command[3]] = registers_[command[3]];
+    store_param(command[3], registers_[command[3]]);
     return Outcome::Answer;
 }
 
@@ -223,7 +223,7 @@ CameraModel::Outcome CameraModel::write_eeprom(const frames::Frame& command, fra
         reply[1] = kReplyRefused;
         return Outcome::Answer;
     }
-    params_[addr] = word_at(command, 5);
+    store_param(addr, word_at(command, 5));
     return Outcome::Answer;
 }
 

@@ -90,11 +90,25 @@ private:
 public:
     // Seeds the filler of the factory parameter memory and restores the factory image, so that
     // two simulated cameras can hold different memory. Seed 0 is the built-in image.
+    // Seed N > 0 also names the camera "CAM<N>" in its factory title (seed 0: "CAM 1").
     void set_seed(std::uint32_t seed);
     std::uint32_t seed() const { return seed_; }
 
+    // A fresh camera of the same type, as the next one on a line: its own memory and title from
+    // `seed`, but this one's TV system, sensor, sync input, COMM ID and memory fault.
+    CameraModel another_camera(std::uint32_t seed) const;
+
+    // Fault: a memory cell that does not take writes. The parameter block and the EEPROM word
+    // writes are acknowledged as usual but leave this word as it was. nullopt: no such cell.
+    void set_unwritten_word(std::optional<std::size_t> address) { unwritten_word_ = address; }
+    std::optional<std::size_t> unwritten_word() const { return unwritten_word_; }
+
 private:
+    // Every write to parameter memory from the line goes through here, so the fault above holds.
+    void store_param(std::size_t addr, std::uint16_t value);
+
     std::uint32_t seed_ = 0;
+    std::optional<std::size_t> unwritten_word_;
     // ---- end of Copy page commands ----
 
     // ---- Debug page commands (debug_commands.cpp) ----

@@ -1,7 +1,10 @@
-// The simulated camera's answers to the Copy page's own commands, and the seed of its memory.
-// The Copy page uses the common EEPROM read (0x33 0x0C), the reset and the parameter block.
+// The simulated camera's answers to the Copy page's own commands, the seed of its memory, and
+// what a production line sees of it: one camera after another, and a cell that does not take
+// writes. The Copy page uses the common EEPROM read (0x33 0x0C), the reset and the parameter block.
 
 #include "camera_model.h"
+
+#include <string>
 
 namespace sim {
 
@@ -13,7 +16,25 @@ std::optional<CameraModel::Handler> CameraModel::find_copy_handler(std::uint8_t,
 void CameraModel::set_seed(std::uint32_t seed)
 {
     seed_ = seed;
+    setup_.set_factory_title(seed == 0 ? std::string("CAM 1") : "CAM" + std::to_string(seed));
     restore_factory_image();
+}
+
+CameraModel CameraModel::another_camera(std::uint32_t seed) const
+{
+    CameraModel next;
+    next.set_seed(seed);
+    next.set_pal(is_pal());
+    next.set_hi_resolution(is_hi_resolution());
+    next.setup_.set_external_sync_input(setup_.has_external_sync_input());
+    next.camera_id_ = camera_id_;
+    next.unwritten_word_ = unwritten_word_;
+    return next;
+}
+
+void CameraModel::store_param(std::size_t addr, std::uint16_t value)
+{
+    if (addr != unwritten_word_) params_.at(addr) = value;
 }
 
 } // namespace sim

@@ -47,10 +47,17 @@ constexpr std::array<SetupState::Group, kGroupCount> kFactory = {{
     {2, 190, 2, 140, 0, 0, 0, 0, 0, 0, 0},
 }};
 
-// "CAM 1" followed by spaces, as on-screen character codes.
-constexpr SetupState::Title kFactoryTitle = {0x000C, 0x000A, 0x0016, 0x00FD, 0x0001, 0x00FD, 0x00FD,
-                                             0x00FD, 0x00FD, 0x00FD, 0x00FD, 0x00FD, 0x00FD, 0x00FD,
-                                             0x00FD, 0x00FD, 0x00FD, 0x00FD, 0x00FD, 0x00FD};
+// The on-screen character codes of a space, the digits and the capital letters.
+constexpr std::uint16_t kSpaceCode = 0x00FD;
+constexpr std::uint16_t kDigitZeroCode = 0x0000;
+constexpr std::uint16_t kLetterACode = 0x000A;
+
+std::uint16_t title_code(char c)
+{
+    if (c >= '0' && c <= '9') return static_cast<std::uint16_t>(kDigitZeroCode + (c - '0'));
+    if (c >= 'A' && c <= 'Z') return static_cast<std::uint16_t>(kLetterACode + (c - 'A'));
+    return kSpaceCode;
+}
 
 // One rectangle in each quarter of the picture, inside the limits of group 10.
 constexpr std::array<SetupState::MaskRect, SetupState::kMasks> kFactoryMasks = {{
@@ -90,11 +97,25 @@ bool has_item_byte(std::uint8_t sub)
 
 } // namespace
 
+SetupState::SetupState()
+{
+    set_factory_title("CAM 1");
+    restore_factory();
+}
+
 void SetupState::restore_factory()
 {
     groups_ = kFactory;
-    title_ = kFactoryTitle;
+    title_ = factory_title_;
     masks_ = kFactoryMasks;
+}
+
+void SetupState::set_factory_title(std::string_view text)
+{
+    factory_title_.fill(kSpaceCode);
+    for (std::size_t i = 0; i < std::min(text.size(), factory_title_.size()); ++i)
+        factory_title_[i] = title_code(text[i]);
+    title_ = factory_title_;
 }
 
 bool SetupState::has_group(std::uint8_t group) { return group <= 7 || group == 10; }

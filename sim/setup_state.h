@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 namespace sim {
 
@@ -26,9 +27,13 @@ public:
 
     enum class Result { Accepted, Refused, NoExternalSync };
 
-    SetupState() { restore_factory(); }
+    SetupState();
 
+    // Back to the factory settings, the factory title included.
     void restore_factory();
+    // The title this camera left the factory with (digits, capital letters and spaces; other
+    // characters show as spaces), so that cameras of one line can be told apart. Sets it now too.
+    void set_factory_title(std::string_view text);
 
     // True for the groups the camera has (0..7 and 10).
     static bool has_group(std::uint8_t group);
@@ -49,6 +54,7 @@ public:
 
     // A camera without an external sync input answers "EXT" with the second answer code.
     void set_external_sync_input(bool present) { external_sync_input_ = present; }
+    bool has_external_sync_input() const { return external_sync_input_; }
     int one_push_count() const { return one_push_count_; }
     int default_count() const { return default_count_; }
 
@@ -65,6 +71,7 @@ private:
     Result write_mask_rect(const frames::Frame& command);
 
     std::array<Group, 11> groups_{};
+    Title factory_title_{};
     Title title_{};
     std::array<MaskRect, kMasks> masks_{};
     bool external_sync_input_ = true;

@@ -204,6 +204,47 @@ void SimCamera::set_baud_pacing(bool on)
     timing_.baud_pacing = on;
 }
 
+void SimCamera::set_boot_ms(int ms)
+{
+    std::lock_guard lock(state_mutex_);
+    boot_time_ = std::chrono::milliseconds(std::max(ms, 0));
+}
+
+void SimCamera::unplug()
+{
+    {
+        std::lock_guard lock(state_mutex_);
+        plugged_in_ = false;
+    }
+    wake(); // the thread drops the answers still waiting to go out
+}
+
+void SimCamera::plug_in(std::uint32_t seed)
+{
+    {
+        std::lock_guard lock(model_mutex_);
+        model_ = model_.another_camera(seed);
+    }
+    std::lock_guard lock(state_mutex_);
+    plugged_in_ = true;
+    booted_at_ = Clock::now() + boot_time_;
+}
+
+bool SimCamera::plugged_in() const
+{
+    std::lock_guard lock(state_mutex_);
+    return plugged_in_;
+}
+
+void SimCamera::set_unwritten_word(std::optional<int> address)
+{
+    std::optional<std::size_t> word;
+    if (address && *address >= 0 && static_cast<std::size_t>(*address) < kParamWords)
+        word = static_cast<std::size_t>(*address);
+    std::lock_guard lock(model_mutex_);
+    model_.set_unwritten_word(word);
+}
+
 void SimCamera::send_raw(const std::vector<std::uint8_t>& bytes)
 {
     {
@@ -233,6 +274,7 @@ void SimCamera::run()
         if (fds[2].revents & POLLIN) release_exclusive_use();
         if (fds[1].revents & POLLOUT) write_blocked_ = false;
         if (fds[1].revents & POLLIN) read_master();
+        if (!listening()) forget_line_state();
         give_up_stale_partial();
         write_due();
     }
@@ -260,7 +302,7 @@ void SimCamera::give_up_stale_partial()
     if (read_master()) return; // more bytes came after all
     const std::vector<Bytes> units = reader_.give_up_partial();
     report_dropped();
-    for (const Bytes& unit : units) handle_unit(unit);
+    handle_units(units);
 }
 
 Clock::time_point SimCamera::next_deadline() const
@@ -296,11 +338,49 @@ bool SimCamera::read_master()
         if (n <= 0) break;
         total += static_cast<std::size_t>(n);
         last_rx_ = Clock::now();
+        if (!listening()) {
+            ignore(Bytes(buffer.data(), buffer.data() + n));
+            continue;
+        }
         const std::vector<Bytes> units = reader_.feed({buffer.data(), static_cast<std::size_t>(n)});
         report_dropped();
-        for (const Bytes& unit : units) handle_unit(unit);
+        handle_units(units);
     }
     return total > 0;
+}
+
+// Units that follow a reset in the same read reach a camera that is already restarting.
+void SimCamera::handle_units(const std::vector<Bytes>& units)
+{
+    for (const Bytes& unit : units) {
+        if (listening()) handle_unit(unit);
+        else ignore(unit);
+    }
+    if (!listening()) forget_line_state();
+}
+
+bool SimCamera::listening() const
+{
+    std::lock_guard lock(state_mutex_);
+    return plugged_in_ && Clock::now() >= booted_at_;
+}
+
+void SimCamera::start_boot()
+{
+    std::lock_guard lock(state_mutex_);
+    booted_at_ = Clock::now() + boot_time_;
+}
+
+void SimCamera::ignore(const Bytes& bytes)
+{
+    if (trace_) trace_({TraceEvent::Kind::Ignored, bytes});
+}
+
+// A camera that restarts or goes away loses a unit half received and the answers not yet sent.
+void SimCamera::forget_line_state()
+{
+    reader_ = FrameReader{};
+    output_.clear();
 }
 
 void SimCamera::handle_unit(const Bytes& unit)
@@ -317,6 +397,7 @@ void SimCamera::handle_unit(const Bytes& unit)
         std::lock_guard lock(model_mutex_);
         answer = model_.answer(unit);
     }
+    if (unit.size() == frames::kFrameSize && unit[1] == frames::kCommandReset) start_boot();
     if (answer.empty()) return;
 
     Fault fault = Fault::None;

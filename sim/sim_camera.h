@@ -27,9 +27,10 @@ namespace sim {
 
 // What passed the line, for a live trace of the simulator.
 struct TraceEvent {
-    enum class Kind { Received, Sent, Withheld, Dropped };
+    // Ignored: bytes that arrived while the camera was not listening (booting or unplugged).
+    enum class Kind { Received, Sent, Withheld, Dropped, Ignored };
     Kind kind;
-    Bytes bytes;              // the unit received or the answer sent/withheld
+    Bytes bytes;              // the unit received, the answer sent/withheld, or the bytes ignored
     Fault fault = Fault::None;
     std::size_t dropped = 0;  // Dropped: number of bytes that fitted no unit
 };
@@ -75,6 +76,24 @@ public:
     void set_split_pause_ms(int ms);
     void set_baud_pacing(bool on);
 
+    // After the reset command (0xF3), and when plugged in, the camera boots for this long: it
+    // answers nothing and drops the bytes that arrive meanwhile, as its UART is not yet running.
+    // 0 (the default): it answers again at once. Parameter memory survives the reset.
+    void set_boot_ms(int ms);
+
+    // The camera goes away: everything received is dropped, nothing is answered and answers not
+    // yet sent are lost. The pseudo-terminal stays open, so the tool's port does not hang up
+    // (a pseudo-terminal has no DSR line to drop).
+    void unplug();
+    // Another camera of the same type is plugged in (CameraModel::another_camera): its memory and
+    // title come from `seed`; it boots first (set_boot_ms). Works unplugged or plugged in.
+    void plug_in(std::uint32_t seed);
+    bool plugged_in() const;
+
+    // Fault for this camera and every one plugged in after it: the parameter block and the EEPROM
+    // word writes leave the word at `address` (0..1023) as it was. nullopt or out of range: none.
+    void set_unwritten_word(std::optional<int> address);
+
     // Queues bytes for the tool behind any answer still waiting to go out.
     void send_raw(const std::vector<std::uint8_t>& bytes);
 
@@ -94,6 +113,11 @@ private:
     void drain_wake_fd();
     void release_exclusive_use();
     bool read_master(); // true when bytes were read
+    bool listening() const;
+    void start_boot();
+    void handle_units(const std::vector<Bytes>& units);
+    void ignore(const Bytes& bytes);
+    void forget_line_state();
     void handle_unit(const Bytes& unit);
     void report_dropped();
     void enqueue(const Bytes& bytes, Fault fault, const OutputTiming& timing);
@@ -121,6 +145,9 @@ private:
     FaultPlan faults_;
     OutputTiming timing_;
     std::vector<Bytes> raw_sends_;
+    Clock::duration boot_time_{};
+    Clock::time_point booted_at_{}; // deaf before this time point
+    bool plugged_in_ = true;
 
     // Simulator thread only.
     FrameReader reader_;

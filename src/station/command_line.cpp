@@ -1,0 +1,201 @@
+#include "station/command_line.h"
+
+#include <QCommandLineParser>
+#include <QMap>
+
+#include <unistd.h>
+
+namespace station {
+namespace {
+
+constexpr int kHighestPort = 9;
+
+const QString kDescription = QStringLiteral(
+    "Writes a master parameter data file into camera after camera on one or more serial ports,\n"
+    "proves each by reading it back, and keeps a record of every camera.\n"
+    "\n"
+    "Commands:\n"
+    "  save FILE      the camera's parameter memory into FILE (as the Copy page's Camera->PC)\n"
+    "  write FILE     FILE into the camera (the block and a reset), then read back and compare\n"
+    "  verify FILE    read back and compare only\n"
+    "  diff A B       two data files, or a file and port:N; exit status 1 when they differ\n"
+    "  records        list the records (--since DATE, --csv)\n"
+    "\n"
+    "Exit status: 0 every camera passed, 1 a camera failed (or diff found differences),\n"
+    "2 a usage or set-up error.");
+
+struct Spec {
+    QCommandLineOption port{QStringLiteral("port"), QStringLiteral("Serial port N (default 1)."), QStringLiteral("N")};
+    QCommandLineOption ports{QStringLiteral("ports"), QStringLiteral("Several ports, side by side, e.g. 1,2,4."),
+                             QStringLiteral("LIST")};
+    QCommandLineOption id{QStringLiteral("id"), QStringLiteral("Transmit COMM ID, 0..255 (default 1)."),
+                          QStringLiteral("N")};
+    QCommandLineOption single{QStringLiteral("single"), QStringLiteral("write: replay the file line by line.")};
+    QCommandLineOption no_verify{QStringLiteral("no-verify"),
+                                 QStringLiteral("write: skip the read-back; the result is UNVERIFIED.")};
+    QCommandLineOption boot{QStringLiteral("boot-timeout"),
+                            QStringLiteral("Seconds a camera may stay silent after its reset (default 15)."),
+                            QStringLiteral("S")};
+    QCommandLineOption loop{QStringLiteral("loop"),
+                            QStringLiteral("write/verify: camera after camera on each port until Ctrl-C.")};
+    QCommandLineOption serial{QStringLiteral("serial"),
+                              QStringLiteral("Read each camera's serial number from standard input first.")};
+    QCommandLineOption json{QStringLiteral("json"), QStringLiteral("One JSON object per event and line.")};
+    QCommandLineOption db{QStringLiteral("db"), QStringLiteral("The records database (default %1).").arg(Records::default_path()),
+                          QStringLiteral("PATH")};
+    QCommandLineOption since{QStringLiteral("since"), QStringLiteral("records: only jobs started on or after DATE."),
+                             QStringLiteral("DATE")};
+    QCommandLineOption csv{QStringLiteral("csv"), QStringLiteral("records: CSV instead of text.")};
+};
+
+const QMap<QString, Action> kActions{{QStringLiteral("save"), Action::Save},
+                                     {QStringLiteral("write"), Action::Write},
+                                     {QStringLiteral("verify"), Action::Verify},
+                                     {QStringLiteral("diff"), Action::Diff},
+                                     {QStringLiteral("records"), Action::Records}};
+
+int arguments_wanted(Action action)
+{
+    switch (action) {
+    case Action::Diff: return 2;
+    case Action::Records: return 0;
+    default: return 1;
+    }
+}
+
+std::optional<int> port_number(const QString& text)
+{
+    bool ok = false;
+    const int port = text.trimmed().toInt(&ok);
+    if (!ok || port < 1 || port > kHighestPort) return std::nullopt;
+    return port;
+}
+
+bool parse_ports(const QCommandLineParser& parser, const Spec& spec, QList<int>& ports, QString& message)
+{
+    if (parser.isSet(spec.port) && parser.isSet(spec.ports)) {
+        message = QStringLiteral("--port and --ports exclude each other");
+        return false;
+    }
+    QStringList texts{QStringLiteral("1")};
+    if (parser.isSet(spec.port)) texts = QStringList{parser.value(spec.port)};
+    if (parser.isSet(spec.ports)) texts = parser.value(spec.ports).split(QLatin1Char(','));
+    ports.clear();
+    for (const QString& text : texts) {
+        const std::optional<int> port = port_number(text);
+        if (!port || ports.contains(*port)) {
+            message = QStringLiteral("bad port \"%1\": a port is a number 1..%2, each named once").arg(text).arg(kHighestPort);
+            return false;
+        }
+        ports.append(*port);
+    }
+    return true;
+}
+
+bool parse_numbers(const QCommandLineParser& parser, const Spec& spec, Options& options, QString& message)
+{
+    bool ok = true;
+    if (parser.isSet(spec.id)) {
+        const int id = parser.value(spec.id).toInt(&ok);
+        if (!ok || id < 0 || id > 255) {
+            message = QStringLiteral("bad --id \"%1\": 0..255").arg(parser.value(spec.id));
+            return false;
+        }
+        options.station.camera_id = static_cast<std::uint8_t>(id);
+    }
+    if (parser.isSet(spec.boot)) {
+        const double seconds = parser.value(spec.boot).toDouble(&ok);
+        if (!ok || seconds <= 0 || seconds > 3600) {
+            message = QStringLiteral("bad --boot-timeout \"%1\": seconds, more than 0").arg(parser.value(spec.boot));
+            return false;
+        }
+        options.station.job.boot_timeout_ms = static_cast<int>(seconds * 1000);
+    }
+    if (parser.isSet(spec.since)) {
+        const QString text = parser.value(spec.since);
+        QDateTime since = QDateTime::fromString(text, Qt::ISODate);
+        if (!since.isValid()) since = QDate::fromString(text, Qt::ISODate).startOfDay();
+        if (!since.isValid()) {
+            message = QStringLiteral("bad --since \"%1\": a date (2024-05-31) or a date and time").arg(text);
+            return false;
+        }
+        options.since = since;
+    }
+    return true;
+}
+
+// Options that only some commands take.
+bool check_combinations(const QCommandLineParser& parser, const Spec& spec, const Options& options, QString& message)
+{
+    const Action a = options.action;
+    const auto refuse = [&](const QCommandLineOption& option, bool allowed, const char* which) {
+        if (allowed || !parser.isSet(option)) return false;
+        message = QStringLiteral("--%1 goes with %2 only").arg(option.names().first(), QLatin1String(which));
+        return true;
+    };
+    const bool camera_job = a == Action::Write || a == Action::Verify;
+    return !(refuse(spec.single, a == Action::Write, "write") || refuse(spec.no_verify, a == Action::Write, "write")
+             || refuse(spec.boot, a == Action::Write, "write") || refuse(spec.loop, camera_job, "write and verify")
+             || refuse(spec.serial, camera_job, "write and verify") || refuse(spec.since, a == Action::Records, "records")
+             || refuse(spec.csv, a == Action::Records, "records")
+             || refuse(spec.ports, a != Action::Save && a != Action::Diff && a != Action::Records, "write and verify"));
+}
+
+void apply_flags(const QCommandLineParser& parser, const Spec& spec, Options& options)
+{
+    StationSettings& s = options.station;
+    s.job.command = options.action == Action::Save ? Command::Save
+                    : options.action == Action::Verify ? Command::Verify
+                                                       : Command::Write;
+    s.job.single = parser.isSet(spec.single);
+    s.job.verify = !parser.isSet(spec.no_verify);
+    s.loop = parser.isSet(spec.loop);
+    s.ask_serial = parser.isSet(spec.serial);
+    s.db_path = parser.isSet(spec.db) ? parser.value(spec.db) : Records::default_path();
+    options.csv = parser.isSet(spec.csv);
+    if (parser.isSet(spec.json))
+        options.output = OutputMode::Json;
+    else
+        options.output = ::isatty(STDOUT_FILENO) ? OutputMode::Terminal : OutputMode::Plain;
+}
+
+} // namespace
+
+ParseResult parse_command_line(const QStringList& argv, Options& options, QString& message)
+{
+    Spec spec;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(kDescription);
+    const QCommandLineOption help = parser.addHelpOption();
+    parser.addOptions({spec.port, spec.ports, spec.id, spec.single, spec.no_verify, spec.boot, spec.loop, spec.serial,
+                       spec.json, spec.db, spec.since, spec.csv});
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("save, write, verify, diff or records"));
+    parser.addPositionalArgument(QStringLiteral("arguments"), QStringLiteral("FILE, or A B for diff"), QStringLiteral("[FILE...]"));
+    if (!parser.parse(argv)) {
+        message = parser.errorText();
+        return ParseResult::UsageError;
+    }
+    if (parser.isSet(help)) {
+        message = parser.helpText();
+        return ParseResult::Help;
+    }
+    QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty() || !kActions.contains(positional.first())) {
+        message = positional.isEmpty() ? QStringLiteral("no command given (save, write, verify, diff or records)")
+                                       : QStringLiteral("unknown command \"%1\"").arg(positional.first());
+        return ParseResult::UsageError;
+    }
+    options.action = kActions.value(positional.takeFirst());
+    if (positional.size() != arguments_wanted(options.action)) {
+        message = QStringLiteral("wrong number of arguments for this command (%1 wanted)").arg(arguments_wanted(options.action));
+        return ParseResult::UsageError;
+    }
+    options.arguments = positional;
+    if (!parse_ports(parser, spec, options.station.ports, message) || !parse_numbers(parser, spec, options, message)
+        || !check_combinations(parser, spec, options, message))
+        return ParseResult::UsageError;
+    apply_flags(parser, spec, options);
+    return ParseResult::Run;
+}
+
+} // namespace station

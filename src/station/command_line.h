@@ -1,0 +1,30 @@
+#pragma once
+// The command line of camera-station.
+
+#include "station/station.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace station {
+
+enum class Action { Save, Write, Verify, Diff, Records };
+
+struct Options {
+    Action action = Action::Write;
+    QStringList arguments;        // the files (or port:N) after the command
+    StationSettings station;
+    OutputMode output = OutputMode::Plain;
+    std::optional<QDateTime> since;
+    bool csv = false;
+};
+
+enum class ParseResult { Run, Help, UsageError };
+
+// Parses argv; on a usage error `message` holds one line for standard error, on --help the text.
+ParseResult parse_command_line(const QStringList& argv, Options& options, QString& message);
+
+} // namespace station

@@ -1,0 +1,59 @@
+#pragma once
+// What the station does with one camera over its link: save its memory to a data file, write a
+// data file into it (as the Copy page's batch or single mode does) and prove it by reading every
+// word the file names back, or only the read-back.
+
+#include "station/master_file.h"
+#include "station/records.h"
+#include "station/station_link.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+namespace station {
+
+enum class Command { Save, Write, Verify };
+
+struct JobSettings {
+    Command command = Command::Write;
+    bool single = false;          // write: replay the file line by line instead of the block
+    bool verify = true;           // write: read back afterwards
+    int boot_timeout_ms = 15000;  // how long a camera may stay silent after its reset
+    const MasterFile* file = nullptr; // write and verify
+    QString save_path;            // save
+};
+
+// Called at every step: the state ("reading", "writing", "booting", "verifying") and the words
+// done of the total of that state.
+using ProgressFn = std::function<void(const QString& state, int done, int total)>;
+
+struct JobOutcome {
+    JobResult result = JobResult::Pass;
+    QString reason;          // one line; empty for a pass
+    QList<int> differing;    // every address whose read-back differed
+};
+
+struct CameraIdentity {
+    QString title;    // the on-screen title as the camera holds it (trailing spaces removed)
+    int comm_id = -1; // -1 when the camera did not say
+};
+
+// Reads the title (four blocks) and the communication ID. A refused read leaves that item
+// unknown; a camera that does not answer fails with the link's outcome.
+JobOutcome read_identity(StationLink& link, CameraIdentity& identity);
+
+// Runs one job on the camera at the other end of `link`.
+JobOutcome run_job(StationLink& link, const JobSettings& settings, const ProgressFn& progress);
+
+// Reads all 1024 words of the camera's memory, as Camera->PC does.
+JobOutcome read_memory(StationLink& link, WordMap& words, const ProgressFn& progress);
+
+// Probes every 0.5 s until the camera answers, at most `timeout_ms`.
+bool wait_until_answering(StationLink& link, int timeout_ms);
+
+// The result a link outcome gives a job.
+JobResult result_of(LinkStatus status);
+
+} // namespace station

@@ -1,0 +1,190 @@
+#include "station/output.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace station {
+namespace {
+
+constexpr int kBarWidth = 20;
+constexpr qint64 kRedrawMs = 100;
+
+const char* const kClearLine = "\x1b[2K";
+
+QString seconds_text(qint64 ms) { return QStringLiteral("%1 s").arg(static_cast<double>(ms) / 1000.0, 0, 'f', 1); }
+
+QString bar(int done, int total)
+{
+    const int filled = total > 0 ? kBarWidth * done / total : 0;
+    return QStringLiteral("[") + QString(filled, QLatin1Char('#')) + QString(kBarWidth - filled, QLatin1Char('.'))
+           + QStringLiteral("]");
+}
+
+QString time_left(qint64 elapsed_ms, int done, int total)
+{
+    if (done <= 0 || total <= done) return {};
+    const qint64 left_s = (elapsed_ms * (total - done) / done + 999) / 1000;
+    return QStringLiteral("%1:%2 left").arg(left_s / 60).arg(left_s % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+Output::Output(OutputMode mode, std::FILE* out) : mode_(mode), out_(out) {}
+
+QString Output::verdict(JobResult result)
+{
+    switch (result) {
+    case JobResult::Pass: return QStringLiteral("PASS");
+    case JobResult::Unverified: return QStringLiteral("UNVERIFIED");
+    case JobResult::Aborted: return QStringLiteral("ABORTED");
+    default: return QStringLiteral("FAIL");
+    }
+}
+
+void Output::set_ports(const QList<int>& ports)
+{
+    std::lock_guard lock(mutex_);
+    ports_ = ports;
+    for (int port : ports) lines_[port].since.start();
+}
+
+void Output::write(const QString& text)
+{
+    std::fputs(text.toLocal8Bit().constData(), out_);
+    std::fflush(out_);
+}
+
+void Output::state(int port, const QString& state)
+{
+    std::lock_guard lock(mutex_);
+    PortLine& line = lines_[port];
+    if (line.state == state) return;
+    line = PortLine{state, 0, 0, {}, -1};
+    line.since.start();
+    switch (mode_) {
+    case OutputMode::Terminal: redraw_ports(); break;
+    case OutputMode::Plain: write(QStringLiteral("port %1: %2\n").arg(port).arg(state)); break;
+    case OutputMode::Json: json(QStringLiteral("state"), port, {{QStringLiteral("state"), state}}); break;
+    }
+}
+
+void Output::progress(int port, const QString& state, int done, int total)
+{
+    if (mode_ != OutputMode::Terminal) {
+        this->state(port, state);
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    PortLine& line = lines_[port];
+    if (line.state != state) {
+        line = PortLine{state, 0, 0, {}, -1};
+        line.since.start();
+    }
+    line.done = done;
+    line.total = total;
+    const qint64 now = line.since.elapsed();
+    if (line.drawn_ms >= 0 && now - line.drawn_ms < kRedrawMs && done < total) return;
+    line.drawn_ms = now;
+    redraw_ports();
+}
+
+QString Output::port_line(int port) const
+{
+    const PortLine line = lines_.value(port);
+    QString text = QStringLiteral("port %1  %2").arg(port).arg(line.state, -10);
+    if (line.total > 0) {
+        text += QStringLiteral("  %1/%2  %3  %4")
+                    .arg(line.done)
+                    .arg(line.total)
+                    .arg(bar(line.done, line.total), time_left(line.since.elapsed(), line.done, line.total));
+    }
+    return text.trimmed();
+}
+
+void Output::redraw_ports()
+{
+    QString text;
+    if (drawn_ && !ports_.isEmpty()) text += QStringLiteral("\x1b[%1F").arg(ports_.size());
+    for (int port : ports_) text += QLatin1String(kClearLine) + port_line(port) + QLatin1Char('\n');
+    drawn_ = true;
+    write(text);
+}
+
+void Output::permanent(const QString& line)
+{
+    if (mode_ != OutputMode::Terminal) {
+        write(line + QLatin1Char('\n'));
+        return;
+    }
+    // Over the port lines; they are drawn again below it.
+    QString text;
+    if (drawn_ && !ports_.isEmpty()) text += QStringLiteral("\x1b[%1F").arg(ports_.size());
+    write(text + QLatin1String(kClearLine) + line + QLatin1Char('\n'));
+    drawn_ = false;
+    redraw_ports();
+}
+
+QString Output::report_line(const CameraReport& r) const
+{
+    QString line = QStringLiteral("port %1: %2").arg(r.port).arg(verdict(r.result));
+    line += QStringLiteral("  title \"%1\"").arg(r.title);
+    if (!r.serial.isEmpty()) line += QStringLiteral("  serial %1").arg(r.serial);
+    line += QStringLiteral("  ") + seconds_text(r.duration_ms);
+    if (r.result != JobResult::Pass) line += QStringLiteral("  %1: %2").arg(result_word(r.result), r.reason);
+    return line;
+}
+
+void Output::finished(const CameraReport& r)
+{
+    std::lock_guard lock(mutex_);
+    if (mode_ == OutputMode::Json) {
+        json(QStringLiteral("result"), r.port,
+             {{QStringLiteral("result"), result_word(r.result)},
+              {QStringLiteral("title"), r.title},
+              {QStringLiteral("serial"), r.serial},
+              {QStringLiteral("reason"), r.reason}},
+             {{QStringLiteral("duration_ms"), r.duration_ms}});
+        return;
+    }
+    permanent(report_line(r));
+}
+
+void Output::note(int port, const QString& text)
+{
+    std::lock_guard lock(mutex_);
+    if (mode_ == OutputMode::Json) {
+        json(QStringLiteral("note"), port, {{QStringLiteral("text"), text}});
+        return;
+    }
+    permanent(port > 0 ? QStringLiteral("port %1: %2").arg(port).arg(text) : text);
+}
+
+void Output::summary(const Summary& s)
+{
+    std::lock_guard lock(mutex_);
+    if (mode_ == OutputMode::Json) {
+        json(QStringLiteral("summary"), 0, {},
+             {{QStringLiteral("passed"), s.passed},
+              {QStringLiteral("failed"), s.failed},
+              {QStringLiteral("unverified"), s.unverified},
+              {QStringLiteral("aborted"), s.aborted}});
+        return;
+    }
+    permanent(QStringLiteral("summary: %1 passed, %2 failed, %3 unverified, %4 aborted")
+                  .arg(s.passed)
+                  .arg(s.failed)
+                  .arg(s.unverified)
+                  .arg(s.aborted));
+}
+
+void Output::json(const QString& event, int port, const QList<QPair<QString, QString>>& fields,
+                  const QList<QPair<QString, qint64>>& numbers)
+{
+    QJsonObject object{{QStringLiteral("event"), event}};
+    if (port > 0) object.insert(QStringLiteral("port"), port);
+    for (const auto& [key, value] : fields) object.insert(key, value);
+    for (const auto& [key, value] : numbers) object.insert(key, value);
+    write(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + QLatin1Char('\n'));
+}
+
+} // namespace station

@@ -1,0 +1,80 @@
+#pragma once
+// What the station tells the operator, from every port thread at once: on a terminal one line
+// per port that updates in place (state, words done of the total, a bar, the time left) above
+// which each finished camera leaves a permanent line; not on a terminal plain lines; with --json
+// the same events as one JSON object per line.
+
+#include "station/records.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include <cstdio>
+#include <mutex>
+
+namespace station {
+
+enum class OutputMode { Terminal, Plain, Json };
+
+struct CameraReport {
+    int port = 0;
+    JobResult result = JobResult::Pass;
+    QString title;
+    QString serial;
+    qint64 duration_ms = 0;
+    QString reason;
+};
+
+struct Summary {
+    int passed = 0;
+    int failed = 0;
+    int unverified = 0;
+    int aborted = 0;
+};
+
+class Output {
+public:
+    Output(OutputMode mode, std::FILE* out);
+
+    // The ports whose lines a terminal shows, in this order.
+    void set_ports(const QList<int>& ports);
+    // The port's state changed ("waiting for a camera", "writing", ...).
+    void state(int port, const QString& state);
+    // Words done of the total in the current state; only a terminal shows every step.
+    void progress(int port, const QString& state, int done, int total);
+    void finished(const CameraReport& report);
+    // A permanent line about a port (an error, a note).
+    void note(int port, const QString& text);
+    void summary(const Summary& summary);
+
+    // "PASS", "FAIL", "UNVERIFIED", "ABORTED".
+    static QString verdict(JobResult result);
+
+private:
+    struct PortLine {
+        QString state;
+        int done = 0;
+        int total = 0;
+        QElapsedTimer since; // time in this state
+        qint64 drawn_ms = -1;
+    };
+
+    QString port_line(int port) const;
+    QString report_line(const CameraReport& report) const;
+    void permanent(const QString& line);
+    void redraw_ports();
+    void json(const QString& event, int port, const QList<QPair<QString, QString>>& fields,
+              const QList<QPair<QString, qint64>>& numbers = {});
+    void write(const QString& text);
+
+    OutputMode mode_;
+    std::FILE* out_;
+    std::mutex mutex_;
+    QList<int> ports_;
+    QMap<int, PortLine> lines_;
+    bool drawn_ = false; // the port lines are on the terminal below the permanent lines
+};
+
+} // namespace station

@@ -1,0 +1,111 @@
+#pragma once
+// A headless camera link over one serial port for the clone station: one exchange at a time, the
+// window's reply time-outs, the reset that has no reply, and the short probe that tells whether a
+// camera answers at all. Everything runs on the thread that created the link (its port thread):
+// a call waits for its reply in a local event loop, in which the serial component's
+// notifications arrive.
+
+#include "comm/comm.h"
+#include "link/frames.h"
+#include "link/receive_decoder.h"
+
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <initializer_list>
+#include <memory>
+
+class QEventLoop;
+
+namespace station {
+
+// The window's reply time-outs: three 1500 ms ticks for a frame (at most 6 s), 100 for the block.
+constexpr int kFrameTimeoutMs = 6000;
+constexpr int kBlockTimeoutMs = 150000;
+constexpr int kProbeTimeoutMs = 300;
+constexpr int kCameraBaud = 19200;
+
+enum class LinkStatus {
+    Ok,
+    TimedOut, // no (matching) reply before the deadline
+    Refused,  // a reply whose code is not 0xA0
+    LineLost, // the device hung up or a read or write failed
+    Stopped,  // the program is stopping
+};
+
+struct Reply {
+    LinkStatus status = LinkStatus::Ok;
+    frames::Frame frame{};
+    bool ok() const { return status == LinkStatus::Ok; }
+};
+
+// Routes an exception that escaped an event handler on this thread (the serial component
+// reports a lost line that way) to the link that runs here. Called by the application's notify.
+void report_thread_exception(std::exception_ptr error);
+
+class StationLink {
+public:
+    StationLink(int port, std::uint8_t camera_id);
+    ~StationLink();
+    StationLink(const StationLink&) = delete;
+    StationLink& operator=(const StationLink&) = delete;
+
+    int port() const { return port_; }
+    QString device() const;
+
+    // Opens the port at 19200 8N1 without flow control, as the window does. On failure `error`
+    // holds one line naming the port, the device, the system's reason and what to check.
+    bool open(QString* error);
+    void close();
+    bool is_open() const;
+    // True when the line carries modem signals (a real serial port); a pseudo-terminal does not.
+    bool has_modem_signals() const { return modem_signals_; }
+    bool dsr() const;
+
+    // Sends a command of `length` bytes (bytes 1..length of `command`) and waits for its reply;
+    // an accepted reply to a read must echo the read's item and index.
+    Reply exchange(const frames::Frame& command, int length, int timeout_ms = kFrameTimeoutMs);
+    Reply exchange(std::initializer_list<std::uint8_t> body, int timeout_ms = kFrameTimeoutMs);
+    // Sends the parameter block built from `image` and waits for its reply.
+    Reply send_block(const frames::ParamImage& image);
+    // The camera reset 0xF3, which has no reply.
+    LinkStatus send_reset();
+    // True when the camera answers the read 0x33 0x0A 0x01 within 0.3 s.
+    bool probe();
+
+    // Waits up to `ms`; a lost line ends the wait early. False when the station stops.
+    bool pause(int ms);
+    // Waits until DSR differs from `on`, up to `ms`; true when it changed.
+    bool wait_dsr_change(bool on, int ms);
+
+    bool line_lost() const { return line_lost_; }
+    bool stopped() const { return stop_requested_; }
+    // From any thread: ends every wait at once; later calls fail with Stopped.
+    void stop();
+    // An exception from the serial component's notifications on this thread: the line is lost.
+    void on_exception(std::exception_ptr error);
+
+private:
+    void on_receive(TComm* comm, std::uint16_t count);
+    void on_events(TCommEvents events);
+    bool write(const void* bytes, int count);
+    Reply await_reply(const frames::Frame& command, int length, int timeout_ms);
+    bool matches(const frames::Frame& command, int length) const;
+    void run_loop(int timeout_ms);
+    void wake();
+
+    int port_;
+    std::uint8_t camera_id_;
+    std::unique_ptr<TComm> comm_;
+    ReceiveDecoder decoder_;
+    frames::Frame reply_{};
+    bool reply_ready_ = false;
+    bool modem_signals_ = false;
+    bool line_lost_ = false;
+    QEventLoop* loop_ = nullptr;
+    std::atomic<bool> stop_requested_{false};
+};
+
+} // namespace station

@@ -1,0 +1,186 @@
+// camera-station: the clone station of a production line.
+
+#include "station/command_line.h"
+#include "station/station_application.h"
+
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+using namespace station;
+
+constexpr int kUsageError = 2;
+
+void print_error(const QString& line) { std::fprintf(stderr, "camera-station: %s\n", line.toLocal8Bit().constData()); }
+
+// SIGINT and SIGTERM are blocked before any thread starts and read from a signalfd on the main
+// thread, so nothing runs inside a signal handler.
+int open_stop_signals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    if (::pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return -1;
+    return ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+}
+
+std::unique_ptr<QSocketNotifier> on_stop_signal(int fd, std::function<void()> stop)
+{
+    auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, [fd, stop = std::move(stop)] {
+        signalfd_siginfo info{};
+        while (::read(fd, &info, sizeof info) > 0) {
+        }
+        stop();
+    });
+    return notifier;
+}
+
+// The database is opened before any camera is touched: without it no record could be kept.
+bool check_database(const QString& path)
+{
+    Records records;
+    QString error;
+    if (records.open(path, &error)) return true;
+    print_error(QStringLiteral("%1: cannot open the records: %2").arg(path, error));
+    return false;
+}
+
+int list_records(const Options& options)
+{
+    Records records;
+    QString error;
+    if (!records.open(options.station.db_path, &error)) {
+        print_error(QStringLiteral("%1: cannot open the records: %2").arg(options.station.db_path, error));
+        return kUsageError;
+    }
+    const QList<JobRow> rows = records.list(options.since);
+    const QString text = options.csv ? records_csv(rows) : records_text(rows);
+    std::fputs(text.toUtf8().constData(), stdout);
+    return 0;
+}
+
+bool is_port(const QString& name) { return name.startsWith(QStringLiteral("port:")); }
+
+// Reads one side of a diff: a data file, or the memory of the camera on port:N.
+bool read_side(const QString& name, const Options& options, int signal_fd, WordMap& words)
+{
+    if (!is_port(name)) {
+        MasterFile file;
+        QString error;
+        if (!load_master_file(name, file, &error)) {
+            print_error(error);
+            return false;
+        }
+        words = file.words;
+        return true;
+    }
+    bool ok = false;
+    const int port = name.mid(5).toInt(&ok);
+    StationLink link(port, options.station.camera_id);
+    QString error;
+    if (!ok || !link.open(&error)) {
+        print_error(ok ? error : QStringLiteral("bad port \"%1\"").arg(name));
+        return false;
+    }
+    const auto notifier = on_stop_signal(signal_fd, [&link] { link.stop(); });
+    const JobOutcome read = read_memory(link, words, {});
+    if (read.result != JobResult::Pass) print_error(QStringLiteral("port %1: %2").arg(port).arg(read.reason));
+    return read.result == JobResult::Pass;
+}
+
+// Addresses whose words differ. A camera holds every address; against one, only the addresses
+// the file names count, while between two files an address only one of them names differs.
+QList<int> diff_addresses(const WordMap& a, const WordMap& b, bool camera_side)
+{
+    QList<int> differing;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const bool one_unnamed = a[i] == kNotNamed || b[i] == kNotNamed;
+        if (a[i] != b[i] && !(one_unnamed && camera_side)) differing.append(static_cast<int>(i));
+    }
+    return differing;
+}
+
+int diff(const Options& options, int signal_fd)
+{
+    const QString a = options.arguments[0];
+    const QString b = options.arguments[1];
+    WordMap words_a;
+    WordMap words_b;
+    if (!read_side(a, options, signal_fd, words_a) || !read_side(b, options, signal_fd, words_b)) return kUsageError;
+    const QList<int> differing = diff_addresses(words_a, words_b, is_port(a) || is_port(b));
+    for (int address : differing)
+        std::printf("%s\n", difference_entry(address, words_a, words_b, a, b).toLocal8Bit().constData());
+    std::printf("%lld address(es) differ\n", static_cast<long long>(differing.size()));
+    return differing.isEmpty() ? 0 : 1;
+}
+
+// Loads the data file of write and verify, or checks that save can write its file.
+bool prepare_files(Options& options, MasterFile& file)
+{
+    QString error;
+    if (options.action == Action::Save) {
+        const QFileInfo target(options.arguments[0]);
+        if (!QFileInfo(target.absolutePath()).isWritable()) {
+            print_error(QStringLiteral("%1: cannot write to the folder").arg(target.absoluteFilePath()));
+            return false;
+        }
+        options.station.job.save_path = target.absoluteFilePath();
+        return true;
+    }
+    if (!load_master_file(options.arguments[0], file, &error)) {
+        print_error(error);
+        return false;
+    }
+    options.station.job.file = &file;
+    return true;
+}
+
+int run_station(Options& options, int signal_fd)
+{
+    MasterFile file;
+    if (!prepare_files(options, file) || !check_database(options.station.db_path)) return kUsageError;
+    Output output(options.output, stdout);
+    Station station(options.station, output);
+    const auto notifier = on_stop_signal(signal_fd, [&station] { station.stop(); });
+    const int status = station.run();
+    if (options.station.loop || options.station.ports.size() > 1) output.summary(station.summary());
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int signal_fd = open_stop_signals();
+    StationApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("camera-station"));
+
+    Options options;
+    QString message;
+    switch (parse_command_line(QCoreApplication::arguments(), options, message)) {
+    case ParseResult::Help: std::printf("%s", message.toLocal8Bit().constData()); return 0;
+    case ParseResult::UsageError:
+        print_error(message + QStringLiteral(" (see --help)"));
+        return kUsageError;
+    case ParseResult::Run: break;
+    }
+    if (signal_fd < 0) {
+        print_error(QStringLiteral("cannot watch for Ctrl-C (signalfd)"));
+        return kUsageError;
+    }
+    switch (options.action) {
+    case Action::Records: return list_records(options);
+    case Action::Diff: return diff(options, signal_fd);
+    default: return run_station(options, signal_fd);
+    }
+}

@@ -1,0 +1,199 @@
+// The clone station's job records: rows survive an unfinished job, several threads write one
+// file at once, a bad database is refused with its reason, and the listings quote and filter.
+
+#include "station/records.h"
+#include "support/private_folder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <latch>
+#include <thread>
+
+using namespace station;
+
+namespace {
+
+const QDateTime noon(QDate(2024, 5, 1), QTime(12, 0), Qt::OffsetFromUTC, 7200);
+
+JobStart job_at(const QDateTime& started, int port = 1, const QString& title = QStringLiteral("GATE 3"))
+{
+    JobStart start;
+    start.started = started;
+    start.host = QStringLiteral("line-pc");
+    start.port = port;
+    start.device = QStringLiteral("/dev/ttyUSB%1").arg(port - 1);
+    start.title = title;
+    start.comm_id = 7;
+    start.serial = QStringLiteral("SN-0042");
+    start.file_path = QStringLiteral("/srv/masters/master.txt");
+    start.file_sha256 = QString(64, QLatin1Char('a'));
+    start.mode = QStringLiteral("batch");
+    return start;
+}
+
+class StationRecords : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(folder_.isValid()); }
+    QString db_path() const { return folder_.filePath(QStringLiteral("line/station.sqlite")); }
+    void open(Records& records) const
+    {
+        QString error;
+        ASSERT_TRUE(records.open(db_path(), &error)) << error.toStdString();
+    }
+
+    QTemporaryDir folder_;
+};
+
+TEST_F(StationRecords, UnfinishedJobStaysAbortedAcrossReopenAndFinishCompletesIt)
+{
+    JobStart start = job_at(noon);
+    start.comm_id = -1; // unknown: stored as NULL, read back as -1
+    start.serial = QString(); // no scanner on this line
+    qint64 id = -1;
+    {
+        Records crashed;
+        open(crashed);
+        id = crashed.begin(start);
+        ASSERT_GT(id, 0);
+    } // the program "crashes": the job is never finished
+
+    Records records;
+    open(records);
+    QList<JobRow> rows = records.list();
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0].result, JobResult::Aborted);
+    EXPECT_FALSE(rows[0].end.has_value());
+
+    JobEnd end;
+    end.ended = noon.addSecs(41);
+    end.result = JobResult::FailVerify;
+    end.reason = QStringLiteral("2 words differ");
+    end.differing = {0x12, 0x3FF};
+    end.duration_ms = 41250;
+    QString error;
+    ASSERT_TRUE(records.finish(id, end, &error)) << error.toStdString();
+    EXPECT_FALSE(records.finish(id + 1, end, &error)) << "a job that does not exist was completed";
+
+    rows = records.list();
+    ASSERT_EQ(rows.size(), 1);
+    const JobRow& row = rows[0];
+    EXPECT_EQ(row.id, id);
+    EXPECT_EQ(row.result, JobResult::FailVerify);
+    EXPECT_EQ(row.start.started, noon);
+    EXPECT_EQ(row.start.started.offsetFromUtc(), 7200);
+    for (auto field : {&JobStart::host, &JobStart::device, &JobStart::title, &JobStart::serial,
+                       &JobStart::file_path, &JobStart::file_sha256, &JobStart::mode})
+        EXPECT_EQ(row.start.*field, start.*field);
+    EXPECT_EQ(row.start.port, 1);
+    EXPECT_EQ(row.start.comm_id, -1);
+    ASSERT_TRUE(row.end.has_value());
+    EXPECT_EQ(row.end->ended, end.ended);
+    EXPECT_EQ(row.end->result, JobResult::FailVerify);
+    EXPECT_EQ(row.end->reason, end.reason);
+    EXPECT_EQ(row.end->differing, end.differing);
+    EXPECT_EQ(row.end->duration_ms, 41250);
+    EXPECT_TRUE(records_csv(rows).contains(QStringLiteral(",0x0012 0x03FF,")));
+}
+
+TEST_F(StationRecords, TwoPortsWritingAtOnceLoseNoRow)
+{
+    constexpr int jobs_per_port = 50;
+    std::latch together(2);
+    QStringList failures[2];
+    auto port_thread = [&](int port) {
+        Records records; // each thread its own connection, as each port's thread has
+        QString error;
+        if (!records.open(db_path(), &error))
+            failures[port - 1] << error;
+        together.arrive_and_wait();
+        for (int job = 0; job < jobs_per_port && failures[port - 1].isEmpty(); ++job) {
+            const qint64 id = records.begin(job_at(noon.addSecs(job), port), &error);
+            JobEnd end;
+            end.ended = noon.addSecs(job + 1);
+            end.result = JobResult::Pass;
+            if (id < 0 || !records.finish(id, end, &error))
+                failures[port - 1] << error;
+        }
+    };
+    std::thread first(port_thread, 1), second(port_thread, 2);
+    first.join();
+    second.join();
+    EXPECT_TRUE(failures[0].isEmpty()) << failures[0].join('\n').toStdString();
+    EXPECT_TRUE(failures[1].isEmpty()) << failures[1].join('\n').toStdString();
+
+    Records records;
+    open(records);
+    const QList<JobRow> rows = records.list();
+    ASSERT_EQ(rows.size(), 2 * jobs_per_port);
+    int per_port[2] = {0, 0};
+    for (const JobRow& row : rows) {
+        EXPECT_EQ(row.result, JobResult::Pass) << "job " << row.id;
+        ++per_port[row.start.port - 1];
+    }
+    EXPECT_EQ(per_port[0], jobs_per_port);
+    EXPECT_EQ(per_port[1], jobs_per_port);
+}
+
+TEST_F(StationRecords, OpenRefusesWhatCannotHoldRecordsWithItsReason)
+{
+    const QString not_a_database = folder_.filePath(QStringLiteral("notes.sqlite"));
+    QFile notes(not_a_database);
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write(QByteArray("These are the line's notes, not a database.\n").repeated(200));
+    notes.close();
+    const QString under_a_file = not_a_database + QStringLiteral("/records/station.sqlite");
+
+    for (const QString& path : {not_a_database, under_a_file}) {
+        Records records;
+        QString error;
+        EXPECT_FALSE(records.open(path, &error)) << path.toStdString();
+        EXPECT_FALSE(records.is_open());
+        EXPECT_TRUE(error.startsWith(QStringLiteral("cannot open the record database ") + path + ": "))
+            << error.toStdString();
+        EXPECT_GT(error.size(), QStringLiteral("cannot open the record database : ").size() + path.size() + 3)
+            << "no reason given: " << error.toStdString();
+        EXPECT_FALSE(error.contains(QLatin1Char('\n'))) << error.toStdString();
+    }
+}
+
+TEST_F(StationRecords, ListingsFilterBySinceNewestFirstAndQuoteCsv)
+{
+    Records records;
+    open(records);
+    const QString awkward = QStringLiteral("Gate 3, \"north\"");
+    for (int hour = 0; hour < 3; ++hour)
+        ASSERT_GT(records.begin(job_at(noon.addSecs(hour * 3600), hour + 1, hour == 2 ? awkward : "GATE")), 0);
+
+    // The same instant given in UTC: a filter compares moments, not the texts of their offsets.
+    const QList<JobRow> recent = records.list(noon.addSecs(3600).toUTC());
+    ASSERT_EQ(recent.size(), 2);
+    EXPECT_EQ(recent[0].start.port, 3);
+    EXPECT_EQ(recent[1].start.port, 2);
+    ASSERT_EQ(records.list(std::nullopt, 1).size(), 1);
+
+    const QString csv = records_csv(recent);
+    EXPECT_TRUE(csv.startsWith(QStringLiteral("id,started,ended,host,port,"))) << csv.toStdString();
+    EXPECT_TRUE(csv.contains(QStringLiteral(",\"Gate 3, \"\"north\"\"\","))) << csv.toStdString();
+    EXPECT_EQ(csv.count(QStringLiteral("\r\n")), 3);
+
+    const QStringList lines = records_text(recent).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3);
+    const qsizetype result_column = lines[0].indexOf(QStringLiteral("Result"));
+    for (const QString& line : lines.mid(1))
+        EXPECT_EQ(line.indexOf(QStringLiteral("aborted")), result_column) << line.toStdString();
+}
+
+TEST(StationRecordsPath, DefaultFollowsXdgDataHomeElseHome)
+{
+    const PrivateFolder data_home("XDG_DATA_HOME");
+    EXPECT_EQ(Records::default_path(), data_home.path() + QStringLiteral("/camera-adjust/station.sqlite"));
+    qputenv("XDG_DATA_HOME", "");
+    EXPECT_EQ(Records::default_path(),
+              QDir::homePath() + QStringLiteral("/.local/share/camera-adjust/station.sqlite"));
+}
+
+} // namespace
