@@ -159,6 +159,16 @@ void Output::note(int port, const QString& text)
     permanent(port > 0 ? QStringLiteral("port %1: %2").arg(port).arg(text) : text);
 }
 
+void Output::error(int port, const QString& text)
+{
+    std::lock_guard lock(mutex_);
+    if (mode_ == OutputMode::Json) {
+        json(QStringLiteral("error"), port, {{QStringLiteral("text"), text}});
+        return;
+    }
+    std::fprintf(stderr, "camera-station: %s\n", text.toLocal8Bit().constData());
+}
+
 void Output::summary(const Summary& s)
 {
     std::lock_guard lock(mutex_);

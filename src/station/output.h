@@ -45,8 +45,10 @@ public:
     // Words done of the total in the current state; only a terminal shows every step.
     void progress(int port, const QString& state, int done, int total);
     void finished(const CameraReport& report);
-    // A permanent line about a port (an error, a note).
+    // A permanent line about a port.
     void note(int port, const QString& text);
+    // A set-up error: on standard error (with --json, an "error" event on the output).
+    void error(int port, const QString& text);
     void summary(const Summary& summary);
 
     // "PASS", "FAIL", "UNVERIFIED", "ABORTED".

@@ -116,7 +116,7 @@ bool Station::Port::set_up()
 {
     QString error;
     if (!records_->open(station_.settings_.db_path, &error) || !link_->open(&error)) {
-        station_.output_.note(port_, error);
+        station_.output_.error(port_, error);
         station_.setup_failed_ = true;
         return false;
     }

@@ -150,15 +150,11 @@ void StationLink::on_events(TCommEvents events)
     if (events & event_bit(evDsr)) wake();
 }
 
-void StationLink::on_exception(std::exception_ptr error)
+// Whatever the serial component reports from its watcher (a hang-up, a failed read) leaves the
+// line unusable until it is opened again.
+void StationLink::on_exception(std::exception_ptr)
 {
-    try {
-        std::rethrow_exception(error);
-    } catch (const ECommError&) {
-        line_lost_ = true;
-    } catch (...) {
-        line_lost_ = true;
-    }
+    line_lost_ = true;
     wake();
 }
 
