@@ -1,9 +1,11 @@
 // The Camera Adjust Tool benchmark. Runs the real window and serial component against the camera
-// simulator on a pseudo-terminal and writes its figures as Markdown (see docs/performance.md).
+// simulator on a pseudo-terminal, or the clone station against simulator processes, and writes
+// its figures as Markdown (see docs/performance.md).
 //
-//   camera-bench [--report FILE] [--quick]
+//   camera-bench [--report FILE] [--quick] [--station]
 //
-// --quick runs every measurement with fewer repetitions, to try the harness out.
+// --quick runs every measurement with fewer repetitions, to try the harness out. --station
+// measures the clone station instead of the window.
 
 #include "bench_rig.h"
 #include "decoder_bench.h"
@@ -11,6 +13,7 @@
 #include "process_probe.h"
 #include "report.h"
 #include "startup_probe.h"
+#include "station_bench.h"
 #include "stats.h"
 
 #include "main_window/application.h"
@@ -557,6 +560,19 @@ void soak_section(Report& report, BenchRig& rig, const Settings& settings, const
                      " KiB; descriptors: " + std::to_string(last.fds - first.fds) + ".");
 }
 
+// The window, its serial component and the simulator in this process.
+void window_sections(Report& report, const Settings& settings)
+{
+    QTemporaryDir folder;
+    BenchRig rig;
+    decoder_section(report);
+    floor_section(report);
+    startup_section(report, rig, settings);
+    setup_section(report, rig, settings);
+    copy_section(report, rig, settings, folder.path());
+    soak_section(report, rig, settings, folder.path());
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -564,24 +580,24 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     std::string report_path;
     Settings settings;
+    StationSettings station;
+    bool station_only = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--report" && i + 1 < argc) report_path = argv[++i];
-        else if (arg == "--quick") settings = {10, 3, 2, 3, 50, 3, 10, 1};
+        else if (arg == "--station") station_only = true;
+        else if (arg == "--quick") {
+            settings = {10, 3, 2, 3, 50, 3, 10, 1};
+            station = {{1, 2}, 1, station.boot_ms};
+        }
     }
     CameraApplication app(argc, argv);
 
     Report report;
     report.paragraph(machine_section());
     try {
-        QTemporaryDir folder;
-        BenchRig rig;
-        decoder_section(report);
-        floor_section(report);
-        startup_section(report, rig, settings);
-        setup_section(report, rig, settings);
-        copy_section(report, rig, settings, folder.path());
-        soak_section(report, rig, settings, folder.path());
+        if (station_only) station_section(report, station);
+        else window_sections(report, settings);
     } catch (const std::exception& e) {
         std::cerr << "camera-bench: " << e.what() << std::endl;
         std::cout << report.text();

@@ -1,11 +1,25 @@
 #!/usr/bin/env bash
 # Builds the benchmark (Release, no sanitizers, in build-bench/) and runs it against the camera
-# simulator. Its figures replace the generated part of docs/performance.md.
+# simulator. Its figures replace the generated parts of docs/performance.md.
 #
-#   scripts/bench.sh           full run (about four minutes), updates docs/performance.md
-#   scripts/bench.sh --quick   fewer repetitions, prints the figures only
+#   scripts/bench.sh [--quick] [window|station]
+#     window    the window against the simulator (about four minutes)
+#     station   the clone station against 1, 2, 4 and 8 paced simulators (about four minutes)
+#     (neither) both, one after the other
+#     --quick   fewer repetitions, prints the figures only
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+quick=false
+parts=()
+for arg in "$@"; do
+  case $arg in
+    --quick) quick=true ;;
+    window | station) parts+=("$arg") ;;
+    *) echo "usage: scripts/bench.sh [--quick] [window|station]" >&2; exit 2 ;;
+  esac
+done
+[[ ${#parts[@]} -gt 0 ]] || parts=(window station)
 
 scripts/install-deps.sh
 launcher=()
@@ -15,25 +29,32 @@ cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DCAMERA_SANITIZE=
 cmake --build build-bench -j "$(nproc)" --target camera-bench
 
 export QT_QPA_PLATFORM=offscreen
-if [[ "${1:-}" == --quick ]]; then
-  exec build-bench/bench/camera-bench --quick
-fi
-
 figures=$(mktemp)
 trap 'rm -f "$figures" "$figures.doc"' EXIT
-build-bench/bench/camera-bench --report "$figures"
 
-# The figures go between the two markers; the text around them is kept.
-doc=docs/performance.md
-begin='<!-- bench figures: begin (scripts/bench.sh writes this part) -->'
-end='<!-- bench figures: end -->'
-if [[ ! -f "$doc" ]] || ! grep -qF "$begin" "$doc"; then
-  printf '# Performance\n\n%s\n%s\n' "$begin" "$end" >"$doc"
-fi
-awk -v begin="$begin" -v end="$end" -v figures="$figures" '
-  $0 == begin { print; while ((getline line < figures) > 0) print line; skipping = 1; next }
-  $0 == end { skipping = 0 }
-  !skipping { print }
-' "$doc" >"$figures.doc"
-mv "$figures.doc" "$doc"
-echo "Figures written to $doc"
+# Replaces what lies between the markers "<!-- $1: begin ... -->" and "<!-- $1: end -->" of the
+# document with the figures; the text around them is kept.
+write_figures() {
+  local doc=docs/performance.md
+  local begin="<!-- $1: begin (scripts/bench.sh writes this part) -->" end="<!-- $1: end -->"
+  if [[ ! -f "$doc" ]]; then printf '# Performance\n' >"$doc"; fi
+  if ! grep -qF "$begin" "$doc"; then printf '\n%s\n%s\n' "$begin" "$end" >>"$doc"; fi
+  awk -v begin="$begin" -v end="$end" -v figures="$figures" '
+    $0 == begin { print; while ((getline line < figures) > 0) print line; skipping = 1; next }
+    $0 == end { skipping = 0 }
+    !skipping { print }
+  ' "$doc" >"$figures.doc"
+  mv "$figures.doc" "$doc"
+  echo "Figures written to $doc"
+}
+
+for part in "${parts[@]}"; do
+  options=()
+  [[ $part == station ]] && options+=(--station)
+  if $quick; then
+    build-bench/bench/camera-bench --quick "${options[@]}"
+    continue
+  fi
+  build-bench/bench/camera-bench --report "$figures" "${options[@]}"
+  if [[ $part == station ]]; then write_figures "station bench figures"; else write_figures "bench figures"; fi
+done

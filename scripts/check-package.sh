@@ -4,8 +4,10 @@
 # recommended packages, so that the package's Depends alone must suffice), then each
 # desktop entry's Exec line starts its program under Xvfb against the camera simulator, as an
 # ordinary user in the group dialout. The check waits for the simulator to show the camera being
-# read, takes a screenshot of each program, renders the man pages, validates the desktop entries,
-# runs lintian on the package and finally purges it.
+# read, takes a screenshot of each program, runs the clone station against the simulator (save,
+# write with its read-back, the records: the SQLite driver must have come with the package),
+# renders the man pages, validates the desktop entries, runs lintian on the package and finally
+# purges it.
 #
 # Usage (as root; not part of CI):  scripts/check-package.sh [camera-adjust_*.deb]
 #   default package: the newest build-package/camera-adjust_*.deb (scripts/package.sh builds it)
@@ -87,11 +89,42 @@ dpkg-query -W -f='${Package}\n' | sort >"$out/after.txt"
 comm -13 "$out/before.txt" "$out/after.txt" >"$out/pulled-in.txt"
 echo "   $(wc -l <"$out/pulled-in.txt") packages installed, Qt among them: $(grep -E '^(libqt6|qt6)' "$out/pulled-in.txt" | tr '\n' ' ')"
 
-echo "== every program and the X11 platform plugin find their libraries"
+echo "== every program, the X11 platform plugin and the SQLite driver find their libraries"
 plugin=$(ls /usr/lib/*/qt6/plugins/platforms/libqxcb.so 2>/dev/null) || fail "no X11 platform plugin came with Qt"
-for binary in /usr/bin/camera-adjust /usr/bin/camera-adjust-debug /usr/bin/camera-adjust-delay /usr/bin/camera-sim "$plugin"; do
+sqlite=$(ls /usr/lib/*/qt6/plugins/sqldrivers/libqsqlite.so 2>/dev/null) || fail "no SQLite driver came with the package"
+for binary in /usr/bin/camera-adjust /usr/bin/camera-adjust-debug /usr/bin/camera-adjust-delay /usr/bin/camera-sim \
+              /usr/bin/camera-station "$plugin" "$sqlite"; do
   if ldd "$binary" | grep 'not found'; then fail "$binary lacks libraries"; fi
 done
+
+useradd -m -G dialout technician
+# setpriv and env exec what they start, so $! of a background start is the program itself.
+as_user=(setpriv --reuid technician --regid technician --init-groups env -i HOME=/home/technician
+         PATH=/usr/local/bin:/usr/bin:/bin DISPLAY=:99 LANG=C.UTF-8)
+started=()
+stop_started() { for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done; }
+trap stop_started EXIT
+link=/home/technician/.config/camera-adjust/ports/COM1
+wait_for_link() {
+  for _ in $(seq 100); do [ -L "$link" ] && break; sleep 0.1; done
+  [ -L "$link" ] || fail "camera-sim did not publish COM1"
+}
+
+echo "== the clone station against the simulator, before any test tool is installed"
+"${as_user[@]}" camera-station --help >"$out/station-help.txt" || fail "camera-station --help"
+grep -q '^Usage:' "$out/station-help.txt" || fail "camera-station --help shows no usage"
+"${as_user[@]}" camera-sim >"$out/station-sim.log" 2>&1 &
+sim_pid=$!
+started=("$sim_pid" "${started[@]}")
+wait_for_link
+station() { "${as_user[@]}" camera-station "$@" >>"$out/station.txt" 2>&1 || fail "camera-station $*"; }
+station save /tmp/master.dat
+station write /tmp/master.dat
+station records
+kill "$sim_pid"; wait "$sim_pid" 2>/dev/null || true
+grep -c '^port 1: PASS' "$out/station.txt" | grep -qx 2 || { cat "$out/station.txt"; fail "camera-station did not pass twice"; }
+grep -Ec '^ *[0-9]+ .* pass ' "$out/station.txt" | grep -qx 2 || { cat "$out/station.txt"; fail "the records do not show both jobs"; }
+echo "   save and write passed, both recorded"
 
 echo "== test tools (not dependencies of the package)"
 apt-get install -y -q --no-install-recommends xvfb xauth imagemagick man-db desktop-file-utils lintian >"$out/apt-tools.log"
@@ -101,7 +134,7 @@ desktop-file-validate /usr/share/applications/camera-adjust*.desktop
 [ -f /usr/share/icons/hicolor/scalable/apps/camera-adjust.svg ] || fail "icon missing"
 
 echo "== man pages"
-for page in camera-adjust camera-adjust-debug camera-adjust-delay camera-sim; do
+for page in camera-adjust camera-adjust-debug camera-adjust-delay camera-sim camera-station; do
   MANWIDTH=80 man -P cat "$page" >"$out/man-$page.txt" 2>"$out/man-$page.err" || fail "man $page"
   [ -s "$out/man-$page.err" ] && { cat "$out/man-$page.err"; fail "man $page warns"; }
   grep -q "SERIAL PORTS" "$out/man-$page.txt" || fail "man $page does not show the page"
@@ -112,13 +145,6 @@ lintian --tag-display-limit 0 /root/camera-adjust_*.deb >"$out/lintian.txt" 2>&1
 cat "$out/lintian.txt"
 
 echo "== each desktop entry against the simulator, under Xvfb, as a user in dialout"
-useradd -m -G dialout technician
-# setpriv and env exec what they start, so $! of a background start is the program itself.
-as_user=(setpriv --reuid technician --regid technician --init-groups env -i HOME=/home/technician
-         PATH=/usr/local/bin:/usr/bin:/bin DISPLAY=:99 LANG=C.UTF-8)
-started=()
-stop_started() { for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done; }
-trap stop_started EXIT
 Xvfb :99 -screen 0 1024x768x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
 started+=($!)
 for _ in $(seq 100); do [ -S /tmp/.X11-unix/X99 ] && break; sleep 0.1; done
@@ -144,8 +170,7 @@ for entry in camera-adjust camera-adjust-debug camera-adjust-delay; do
   "${as_user[@]}" camera-sim >"$log" 2>&1 &
   sim_pid=$!
   started=("$sim_pid" "${started[@]}")
-  for _ in $(seq 100); do [ -L /home/technician/.config/camera-adjust/ports/COM1 ] && break; sleep 0.1; done
-  [ -L /home/technician/.config/camera-adjust/ports/COM1 ] || fail "camera-sim did not publish COM1"
+  wait_for_link
   "${as_user[@]}" sh -c "exec $exec_line" >"/tmp/$entry.log" 2>&1 &
   tool_pid=$!
   started=("$tool_pid" "${started[@]}")
