@@ -49,6 +49,7 @@ PortTile::PortTile(int port, const QString& device, QWidget* parent)
 
     auto* header = new QLabel(QStringLiteral("COM%1   %2").arg(port).arg(device), this);
     make_readout(header, QStringLiteral("Port"));
+    header->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred); // a long device path must not widen the window
     QFont large = state_label_->font();
     large.setPointSize(kStateFontPoints);
     large.setBold(true);

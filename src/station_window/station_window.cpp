@@ -169,7 +169,9 @@ QWidget* StationWindow::build_ports_row()
     auto* row = new QHBoxLayout(box);
     row->addWidget(new QLabel(QStringLiteral("Ports:"), box));
     for (int port : ports_offered()) {
-        auto* tick = new QCheckBox(QStringLiteral("COM%1 (%2)").arg(port).arg(port_device_path(port)), box);
+        auto* tick = new QCheckBox(QStringLiteral("COM%1").arg(port), box);
+        tick->setToolTip(port_device_path(port));
+        tick->setAccessibleDescription(port_device_path(port));
         tick->setObjectName(QStringLiteral("port%1").arg(port));
         port_ticks_.insert(port, tick);
         row->addWidget(tick);
@@ -382,6 +384,7 @@ void StationWindow::refresh_records()
                                 station::result_word(row.result), row.end ? row.end->reason : QString()};
         for (int c = 0; c < cells.size(); ++c) records_table_->setItem(r, c, new QTableWidgetItem(cells[c]));
     }
+    records_table_->resizeColumnsToContents();
 }
 
 void StationWindow::remember()
