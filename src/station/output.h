@@ -34,22 +34,43 @@ struct Summary {
     int aborted = 0;
 };
 
-class Output {
+// What a station run reports. The station's port threads call these from their own threads at
+// the same time, so an implementation serialises them itself (a printer by a lock, a window by
+// posting them to its own thread).
+class StationEvents {
+public:
+    virtual ~StationEvents() = default;
+
+    // The ports of the run, in this order.
+    virtual void set_ports(const QList<int>& ports) = 0;
+    // The port's state changed ("waiting for a camera", "writing", ...).
+    virtual void state(int port, const QString& state) = 0;
+    // Words done of the total in the current state ("reading", "writing", "booting", "verifying").
+    virtual void progress(int port, const QString& state, int done, int total) = 0;
+    virtual void finished(const CameraReport& report) = 0;
+    // Something to tell about a port (0: about the run).
+    virtual void note(int port, const QString& text) = 0;
+    // The port could not be set up (it cannot be opened, the records cannot be kept); its run ends.
+    virtual void error(int port, const QString& text) = 0;
+    virtual void summary(const Summary& summary) = 0;
+};
+
+// The station's events as text on a terminal, as plain lines or as JSON lines.
+class Output final : public StationEvents {
 public:
     Output(OutputMode mode, std::FILE* out);
 
     // The ports whose lines a terminal shows, in this order.
-    void set_ports(const QList<int>& ports);
-    // The port's state changed ("waiting for a camera", "writing", ...).
-    void state(int port, const QString& state);
-    // Words done of the total in the current state; only a terminal shows every step.
-    void progress(int port, const QString& state, int done, int total);
-    void finished(const CameraReport& report);
+    void set_ports(const QList<int>& ports) override;
+    void state(int port, const QString& state) override;
+    // Only a terminal shows every step.
+    void progress(int port, const QString& state, int done, int total) override;
+    void finished(const CameraReport& report) override;
     // A permanent line about a port.
-    void note(int port, const QString& text);
-    // A set-up error: on standard error (with --json, an "error" event on the output).
-    void error(int port, const QString& text);
-    void summary(const Summary& summary);
+    void note(int port, const QString& text) override;
+    // On standard error (with --json, an "error" event on the output).
+    void error(int port, const QString& text) override;
+    void summary(const Summary& summary) override;
 
     // "PASS", "FAIL", "UNVERIFIED", "ABORTED".
     static QString verdict(JobResult result);

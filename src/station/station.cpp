@@ -2,9 +2,9 @@
 
 #include "station/presence.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSysInfo>
 #include <QThread>
 
@@ -29,7 +29,7 @@ QString mode_word(const JobSettings& job)
 
 // ---- Serial numbers ------------------------------------------------------------------------
 
-void SerialSource::start()
+void StdinSerialSource::start()
 {
     // Detached: a read of standard input cannot be interrupted, and the program may end first.
     std::thread([this] {
@@ -43,7 +43,7 @@ void SerialSource::start()
     }).detach();
 }
 
-std::optional<QString> SerialSource::next()
+std::optional<QString> StdinSerialSource::next(int)
 {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return !lines_.empty() || ended_; });
@@ -53,7 +53,7 @@ std::optional<QString> SerialSource::next()
     return line;
 }
 
-void SerialSource::stop()
+void StdinSerialSource::stop()
 {
     std::lock_guard lock(mutex_);
     ended_ = true;
@@ -125,7 +125,7 @@ bool Station::Port::set_up()
 
 void Station::Port::loop()
 {
-    Output& output = station_.output_;
+    StationEvents& output = station_.output_;
     while (!link_->stopped()) {
         output.state(port_, QStringLiteral("waiting for a camera"));
         PresentBy by = PresentBy::Probe;
@@ -141,7 +141,7 @@ std::optional<QString> Station::Port::serial_number()
 {
     if (!station_.settings_.ask_serial) return QString();
     station_.output_.state(port_, QStringLiteral("scan the serial number"));
-    return station_.serials_.next();
+    return station_.serials_->next(port_);
 }
 
 JobStart Station::Port::job_start(const CameraIdentity& identity, const QString& serial) const
@@ -202,39 +202,65 @@ void Station::Port::finish(qint64 row, const JobOutcome& outcome, const CameraId
 
 // ---- The station ---------------------------------------------------------------------------
 
-Station::Station(const StationSettings& settings, Output& output) : settings_(settings), output_(output) {}
+Station::Station(const StationSettings& settings, StationEvents& output, SerialSource* serials)
+    : settings_(settings), output_(output), serials_(serials ? serials : &stdin_serials_)
+{
+}
+
+Station::~Station()
+{
+    if (threads_.isEmpty()) return;
+    stop();
+    wait();
+}
 
 int Station::run()
 {
-    if (settings_.ask_serial) serials_.start();
+    QEventLoop loop;
+    start([&loop] { QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection); });
+    loop.exec();
+    return wait();
+}
+
+void Station::start(std::function<void()> ended)
+{
+    if (settings_.ask_serial) serials_->start();
     output_.set_ports(settings_.ports);
-    QList<QThread*> threads;
-    std::vector<std::unique_ptr<Port>> ports;
+    ended_ = std::move(ended);
+    ports_left_ = static_cast<int>(settings_.ports.size());
     for (int number : settings_.ports) {
-        ports.push_back(std::make_unique<Port>(*this, number));
-        Port* port = ports.back().get();
+        ports_.push_back(std::make_unique<Port>(*this, number));
+        Port* port = ports_.back().get();
         {
             std::lock_guard lock(ports_mutex_);
             running_.append(port);
         }
-        threads.append(QThread::create([port] { port->run(); }));
+        threads_.append(QThread::create([this, port] {
+            port->run();
+            port_ended();
+        }));
     }
-    int left = static_cast<int>(threads.size());
-    for (QThread* thread : threads) {
-        QObject::connect(thread, &QThread::finished, qApp, [&left] {
-            if (--left == 0) QCoreApplication::exit(0);
-        }, Qt::QueuedConnection);
-        thread->start();
-    }
-    if (left > 0) QCoreApplication::exec();
-    for (QThread* thread : threads) {
+    for (QThread* thread : threads_) thread->start();
+    if (threads_.isEmpty() && ended_) ended_();
+}
+
+void Station::port_ended()
+{
+    if (--ports_left_ == 0 && ended_) ended_();
+}
+
+int Station::wait()
+{
+    for (QThread* thread : threads_) {
         thread->wait();
         delete thread;
     }
+    threads_.clear();
     {
         std::lock_guard lock(ports_mutex_);
         running_.clear();
     }
+    ports_.clear();
     if (setup_failed_) return 2;
     const Summary s = summary();
     return s.failed + s.aborted > 0 ? 1 : 0;
@@ -243,7 +269,7 @@ int Station::run()
 void Station::stop()
 {
     stopping_ = true;
-    serials_.stop();
+    serials_->stop();
     std::lock_guard lock(ports_mutex_);
     for (Port* port : running_) port->stop();
 }

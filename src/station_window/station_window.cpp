@@ -1,0 +1,471 @@
+#include "station_window/station_window.h"
+
+#include "comm/port_naming.h"
+#include "station_window/port_tile.h"
+#include "widgets/dialogs.h"
+#include "widgets/readout.h"
+#include "widgets/timers.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSettings>
+#include <QShortcut>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace station_window {
+namespace {
+
+using station::JobResult;
+
+const QString kCaption = QStringLiteral("Camera Clone Station");
+// The data file's filter, as the Copy page offers it.
+const QString kDataFilter = QStringLiteral("データ (*.dat);;すべてのファイル (*)");
+const QString kCsvFilter = QStringLiteral("CSV (*.csv);;すべてのファイル (*)");
+constexpr int kPortCount = 9;
+constexpr int kTileColumns = 4;
+constexpr int kRecordsShown = 50;
+constexpr int kCountersRefreshMs = 5000;
+constexpr int kShaDigits = 12;
+
+QSettings settings() { return QSettings(QStringLiteral("camera-adjust"), QStringLiteral("camera-station-window")); }
+
+// Ports whose device exists come first: those are the ones a technician ticks.
+QList<int> ports_offered()
+{
+    QList<int> ports;
+    for (int port = 1; port <= kPortCount; ++port) ports.append(port);
+    std::stable_partition(ports.begin(), ports.end(),
+                          [](int port) { return QFileInfo::exists(port_device_path(port)); });
+    return ports;
+}
+
+// The tile state of the station's progress states.
+TileState progress_state(const QString& state)
+{
+    if (state == QLatin1String("booting")) return TileState::Restarting;
+    if (state == QLatin1String("verifying")) return TileState::Verifying;
+    return TileState::Writing; // "reading" the camera's own words is part of the write
+}
+
+TileState verdict_state(JobResult result)
+{
+    switch (result) {
+    case JobResult::Pass: return TileState::Pass;
+    case JobResult::Unverified: return TileState::Unverified;
+    default: return TileState::Fail; // a job cut short by Stop did not put the file in the camera
+    }
+}
+
+bool shows_verdict(TileState state)
+{
+    return state == TileState::Pass || state == TileState::Fail || state == TileState::Unverified
+           || state == TileState::NoPort;
+}
+
+// Space starts and stops the run, except on a button or check box with the focus, which Space
+// presses as usual.
+class SpaceStaysWithButton final : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::ShortcutOverride) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+                event->accept();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
+struct StationWindow::Run {
+    Run(QObject* context, RunView& view) : events(context, view) {}
+
+    station::StationSettings settings;
+    station::MasterFile file;
+    PostedEvents events;
+    TileSerials serials;
+    std::unique_ptr<station::Station> station;
+};
+
+StationWindow::StationWindow(const QString& db_path, QWidget* parent)
+    : QMainWindow(parent), db_path_(db_path.isEmpty() ? station::Records::default_path() : db_path)
+{
+    setWindowTitle(kCaption);
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->addWidget(build_master_bar());
+    layout->addWidget(build_ports_row());
+    layout->addWidget(build_run_row());
+    auto* tiles = new QWidget(central);
+    tiles_layout_ = new QGridLayout(tiles);
+    layout->addWidget(tiles, 1);
+    layout->addWidget(build_records());
+    setCentralWidget(central);
+
+    for (QAbstractButton* button : findChildren<QAbstractButton*>())
+        if (button != start_button_) button->installEventFilter(new SpaceStaysWithButton(button));
+    auto* space = new QShortcut(QKeySequence(Qt::Key_Space), this);
+    connect(space, &QShortcut::activated, this, &StationWindow::start_or_stop);
+    counters_timer_ = named_timer(this, "countersTimer", kCountersRefreshMs, &StationWindow::show_counters);
+
+    QString error;
+    if (!records_.open(db_path_, &error)) export_button_->setToolTip(error);
+    restore();
+    refresh_records();
+    show_counters();
+    start_button_->setFocus();
+}
+
+StationWindow::~StationWindow() = default; // a run still going is stopped and waited for
+
+QWidget* StationWindow::build_master_bar()
+{
+    auto* bar = new QWidget(this);
+    auto* row = new QHBoxLayout(bar);
+    open_button_ = new QPushButton(QStringLiteral("&Master file..."), bar);
+    file_label_ = new QLabel(QStringLiteral("(none)"), bar);
+    make_readout(file_label_, QStringLiteral("Master file"));
+    file_facts_label_ = new QLabel(bar);
+    make_readout(file_facts_label_, QStringLiteral("Master file records and SHA-256"));
+    mode_box_ = new QComboBox(bar);
+    mode_box_->addItems({QStringLiteral("Batch"), QStringLiteral("Single")});
+    mode_box_->setAccessibleName(QStringLiteral("Mode"));
+    auto* mode_label = new QLabel(QStringLiteral("M&ode:"), bar);
+    mode_label->setBuddy(mode_box_);
+    verify_box_ = new QCheckBox(QStringLiteral("&Verify"), bar);
+    verify_box_->setChecked(true);
+    row->addWidget(open_button_);
+    row->addWidget(file_label_, 1);
+    row->addWidget(file_facts_label_);
+    row->addWidget(mode_label);
+    row->addWidget(mode_box_);
+    row->addWidget(verify_box_);
+    connect(open_button_, &QPushButton::clicked, this, &StationWindow::choose_master_file);
+    return bar;
+}
+
+QWidget* StationWindow::build_ports_row()
+{
+    auto* box = new QWidget(this);
+    auto* row = new QHBoxLayout(box);
+    row->addWidget(new QLabel(QStringLiteral("Ports:"), box));
+    for (int port : ports_offered()) {
+        auto* tick = new QCheckBox(QStringLiteral("COM%1").arg(port), box);
+        tick->setToolTip(port_device_path(port));
+        tick->setAccessibleDescription(port_device_path(port));
+        tick->setObjectName(QStringLiteral("port%1").arg(port));
+        port_ticks_.insert(port, tick);
+        row->addWidget(tick);
+        connect(tick, &QCheckBox::toggled, this, [this] {
+            rebuild_tiles();
+            remember();
+        });
+    }
+    row->addStretch(1);
+    return box;
+}
+
+QWidget* StationWindow::build_run_row()
+{
+    auto* box = new QWidget(this);
+    auto* row = new QHBoxLayout(box);
+    start_button_ = new QPushButton(QStringLiteral("Start"), box);
+    start_button_->setAccessibleDescription(QStringLiteral("Space starts and stops the run"));
+    serial_box_ = new QCheckBox(QStringLiteral("Ask for each camera's &serial number"), box);
+    sound_box_ = new QCheckBox(QStringLiteral("So&und on PASS and FAIL"), box);
+    sound_box_->setChecked(true);
+    counters_label_ = new QLabel(box);
+    make_readout(counters_label_, QStringLiteral("This run"));
+    QFont large = counters_label_->font();
+    large.setPointSize(large.pointSize() + 4);
+    counters_label_->setFont(large);
+    row->addWidget(start_button_);
+    row->addWidget(serial_box_);
+    row->addWidget(sound_box_);
+    row->addStretch(1);
+    row->addWidget(counters_label_);
+    connect(start_button_, &QPushButton::clicked, this, &StationWindow::start_or_stop);
+    connect(serial_box_, &QCheckBox::toggled, this, [this](bool on) {
+        for (PortTile* tile : std::as_const(tiles_)) tile->show_serial_field(on);
+    });
+    connect(sound_box_, &QCheckBox::toggled, this, [this](bool on) {
+        sounds_.set_enabled(on);
+        remember();
+    });
+    return box;
+}
+
+QWidget* StationWindow::build_records()
+{
+    auto* box = new QWidget(this);
+    auto* layout = new QVBoxLayout(box);
+    auto* head = new QHBoxLayout;
+    auto* caption = new QLabel(QStringLiteral("&Latest records"), box);
+    export_button_ = new QPushButton(QStringLiteral("&Export CSV"), box);
+    head->addWidget(caption);
+    head->addStretch(1);
+    head->addWidget(export_button_);
+    records_table_ = new QTableWidget(0, 6, box);
+    records_table_->setHorizontalHeaderLabels({QStringLiteral("Started"), QStringLiteral("Port"),
+                                               QStringLiteral("Title"), QStringLiteral("Serial"),
+                                               QStringLiteral("Result"), QStringLiteral("Reason")});
+    records_table_->setAccessibleName(QStringLiteral("Latest records"));
+    records_table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    records_table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    records_table_->horizontalHeader()->setStretchLastSection(true);
+    records_table_->verticalHeader()->hide();
+    records_table_->setMaximumHeight(200);
+    caption->setBuddy(records_table_);
+    layout->addLayout(head);
+    layout->addWidget(records_table_);
+    connect(export_button_, &QPushButton::clicked, this, &StationWindow::export_csv);
+    return box;
+}
+
+bool StationWindow::open_master_file(const QString& path)
+{
+    auto file = std::make_unique<station::MasterFile>();
+    QString error;
+    if (!station::load_master_file(path, *file, &error)) {
+        dialogs().message(error, kCaption);
+        return false;
+    }
+    file_label_->setText(file->path);
+    file_facts_label_->setText(
+        QStringLiteral("%1 records   SHA-256 %2").arg(file->named).arg(file->sha256.left(kShaDigits)));
+    master_ = std::move(file);
+    remember();
+    return true;
+}
+
+void StationWindow::choose_master_file()
+{
+    const QString path = dialogs().open_file_name(kDataFilter);
+    if (!path.isEmpty()) open_master_file(path);
+}
+
+void StationWindow::export_csv()
+{
+    const QString path = dialogs().save_file_name(kCsvFilter);
+    if (path.isEmpty()) return;
+    if (QFileInfo::exists(path) && !dialogs().confirm(QStringLiteral("%1 exists. Replace it?").arg(path), kCaption))
+        return;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(station::records_csv(records_.list()).toUtf8()) < 0
+        || !file.commit())
+        dialogs().message(QStringLiteral("%1: %2").arg(path, file.errorString()), kCaption);
+}
+
+void StationWindow::rebuild_tiles()
+{
+    if (running()) return; // the ticks are locked while a run goes
+    qDeleteAll(tiles_);
+    tiles_.clear();
+    int index = 0;
+    for (auto tick = port_ticks_.cbegin(); tick != port_ticks_.cend(); ++tick) {
+        if (!tick.value()->isChecked()) continue;
+        const int port = tick.key();
+        auto* tile = new PortTile(port, port_device_path(port), tiles_layout_->parentWidget());
+        if (!QFileInfo::exists(port_device_path(port))) tile->set_state(TileState::NoPort);
+        tile->show_serial_field(serial_box_->isChecked());
+        connect(tile, &PortTile::serial_entered, this, [this](int port, const QString& serial) {
+            if (run_) run_->serials.provide(port, serial);
+        });
+        tiles_layout_->addWidget(tile, index / kTileColumns, index % kTileColumns);
+        tiles_.insert(port, tile);
+        ++index;
+    }
+}
+
+void StationWindow::lock_settings(bool locked)
+{
+    for (QWidget* control : {static_cast<QWidget*>(open_button_), static_cast<QWidget*>(mode_box_),
+                             static_cast<QWidget*>(verify_box_), static_cast<QWidget*>(serial_box_)})
+        control->setEnabled(!locked);
+    for (QCheckBox* tick : std::as_const(port_ticks_)) tick->setEnabled(!locked);
+    start_button_->setText(locked ? QStringLiteral("Stop") : QStringLiteral("Start"));
+}
+
+void StationWindow::start()
+{
+    if (running()) return;
+    if (!master_) {
+        dialogs().message(QStringLiteral("Choose the master file first."), kCaption);
+        return;
+    }
+    if (tiles_.isEmpty()) {
+        dialogs().message(QStringLiteral("Tick the ports to serve first."), kCaption);
+        return;
+    }
+    RunView& view = *this;
+    run_ = std::make_unique<Run>(this, view);
+    station::StationSettings& s = run_->settings;
+    run_->file = *master_;
+    s.job.command = station::Command::Write;
+    s.job.single = mode_box_->currentIndex() == 1;
+    s.job.verify = verify_box_->isChecked();
+    s.job.file = &run_->file;
+    s.ports = tiles_.keys();
+    s.loop = true;
+    s.ask_serial = serial_box_->isChecked();
+    s.db_path = db_path_;
+    run_->station = std::make_unique<station::Station>(s, run_->events, &run_->serials);
+    passed_ = failed_ = finished_ = 0;
+    run_clock_.start();
+    show_counters();
+    enable_timer(counters_timer_);
+    lock_settings(true);
+    run_->station->start([this] { QMetaObject::invokeMethod(this, &StationWindow::run_ended, Qt::QueuedConnection); });
+}
+
+void StationWindow::stop()
+{
+    if (run_) run_->station->stop();
+}
+
+void StationWindow::start_or_stop()
+{
+    if (running())
+        stop();
+    else
+        start();
+}
+
+void StationWindow::run_ended()
+{
+    if (!run_) return;
+    run_->station->wait();
+    run_.reset();
+    counters_timer_->stop();
+    for (PortTile* tile : std::as_const(tiles_))
+        if (!shows_verdict(tile->state())) tile->set_state(TileState::Stopped);
+    lock_settings(false);
+    show_counters();
+    refresh_records();
+}
+
+void StationWindow::show_counters()
+{
+    QString rate = QStringLiteral("-");
+    if (finished_ > 0 && run_clock_.isValid())
+        rate = QString::number(finished_ * 3600000.0 / std::max<qint64>(run_clock_.elapsed(), 1), 'f', 0);
+    counters_label_->setText(
+        QStringLiteral("Passed %1   Failed %2   %3 cameras/hour").arg(passed_).arg(failed_).arg(rate));
+}
+
+void StationWindow::refresh_records()
+{
+    if (!records_.is_open()) return;
+    const QList<station::JobRow> rows = records_.list(std::nullopt, kRecordsShown);
+    records_table_->setRowCount(static_cast<int>(rows.size()));
+    for (int r = 0; r < rows.size(); ++r) {
+        const station::JobRow& row = rows[r];
+        const QStringList cells{row.start.started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                QStringLiteral("COM%1").arg(row.start.port), row.start.title, row.start.serial,
+                                station::result_word(row.result), row.end ? row.end->reason : QString()};
+        for (int c = 0; c < cells.size(); ++c) records_table_->setItem(r, c, new QTableWidgetItem(cells[c]));
+    }
+    records_table_->resizeColumnsToContents();
+}
+
+void StationWindow::remember()
+{
+    QSettings s = settings();
+    if (master_) s.setValue(QStringLiteral("master_file"), master_->path);
+    QStringList ticked;
+    for (auto tick = port_ticks_.cbegin(); tick != port_ticks_.cend(); ++tick)
+        if (tick.value()->isChecked()) ticked.append(QString::number(tick.key()));
+    s.setValue(QStringLiteral("ports"), ticked.join(QLatin1Char(',')));
+    s.setValue(QStringLiteral("sound"), sound_box_->isChecked());
+}
+
+void StationWindow::restore()
+{
+    const QSettings s = settings();
+    const QString file = s.value(QStringLiteral("master_file")).toString();
+    const QStringList ticked = s.value(QStringLiteral("ports")).toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const bool sound = s.value(QStringLiteral("sound"), true).toBool();
+    if (!file.isEmpty() && QFileInfo::exists(file)) open_master_file(file);
+    for (const QString& port : ticked)
+        if (QCheckBox* tick = port_ticks_.value(port.toInt())) tick->setChecked(true);
+    sound_box_->setChecked(sound);
+}
+
+void StationWindow::port_state(int port, const QString& state)
+{
+    PortTile* tile = tiles_.value(port);
+    if (!tile) return;
+    if (state == QLatin1String("waiting for a camera")) {
+        tile->set_state(TileState::Waiting);
+    } else if (state == QLatin1String("scan the serial number")) {
+        tile->set_state(TileState::ScanSerial);
+        tile->serial_field()->setFocus();
+    } else if (state == QLatin1String("unplug the camera")) {
+        if (tile->state() == TileState::Pass) tile->set_reason(QStringLiteral("Unplug the camera"));
+    } else {
+        tile->set_state(TileState::Writing); // "camera found": its job begins
+    }
+}
+
+void StationWindow::port_progress(int port, const QString& state, int done, int total)
+{
+    PortTile* tile = tiles_.value(port);
+    if (!tile) return;
+    const TileState now = progress_state(state);
+    if (tile->state() != now) tile->set_state(now);
+    const bool bytes = now == TileState::Writing && run_ && run_->settings.job.single && state != QLatin1String("reading");
+    tile->set_progress(done, total, bytes ? QStringLiteral("bytes") : QStringLiteral("words"));
+}
+
+void StationWindow::camera_finished(const station::CameraReport& report)
+{
+    PortTile* tile = tiles_.value(report.port);
+    if (!tile) return;
+    tile->set_state(verdict_state(report.result));
+    tile->set_camera(report.title, report.serial);
+    if (report.result != JobResult::Pass) tile->set_reason(report.reason);
+    ++finished_;
+    if (report.result == JobResult::Pass) {
+        ++passed_;
+        sounds_.pass();
+    } else if (report.result != JobResult::Unverified) {
+        ++failed_;
+        sounds_.fail();
+    }
+    show_counters();
+    refresh_records();
+}
+
+void StationWindow::port_note(int port, const QString& text)
+{
+    if (PortTile* tile = tiles_.value(port)) tile->set_reason(text);
+}
+
+void StationWindow::port_error(int port, const QString& text)
+{
+    PortTile* tile = tiles_.value(port);
+    if (!tile) return;
+    tile->set_state(TileState::NoPort);
+    tile->set_reason(text);
+}
+
+} // namespace station_window
