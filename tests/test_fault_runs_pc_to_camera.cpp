@@ -106,7 +106,7 @@ protected:
         reset_run();
         scramble_camera();
         start_batch();
-        expect_copied(2);
+        ASSERT_NO_FATAL_FAILURE(expect_copied(2));
         EXPECT_EQ(camera.received().front().size(), frames::kSohBlockSize);
     }
 

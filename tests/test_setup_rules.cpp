@@ -3,10 +3,15 @@
 
 #include "setup_test_support.h"
 
+#include "widgets/timers.h"
+
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
+
+#include <functional>
 
 namespace {
 
@@ -25,6 +30,57 @@ TEST_F(WindowTest, ABurstOfTrackBarMovesSendsOneCommandWithTheLastPosition)
     ASSERT_TRUE(wait_received(1));
     ASSERT_TRUE(wait_idle());
     EXPECT_EQ(camera.received(), std::vector<Bytes>{expected_frame({0x23, 0x14, 0x01, 0x08})});
+}
+
+// A burst of changes that lasts longer than the interval is sent one interval after its first
+// change; a timer restarted by every change would send only once the burst has ended.
+constexpr int kBurstMs = 4000;
+// A loaded machine may deliver a tick late, but not by anything near the burst's length.
+constexpr int kLateTickMs = 1500;
+
+// Calls `change` every few milliseconds for up to kBurstMs and returns the time from the first
+// call until `sent` held, or -1 when it never did during the burst.
+qint64 sent_during_burst(const std::function<void()>& change, const std::function<bool()>& sent)
+{
+    QElapsedTimer since_first;
+    since_first.start();
+    while (since_first.elapsed() < kBurstMs) {
+        change();
+        if (QTest::qWaitFor(sent, 10)) return since_first.elapsed();
+    }
+    return -1;
+}
+
+void expect_sent_one_interval_after_the_first_change(qint64 sent_at, int interval_ms)
+{
+    ASSERT_GE(sent_at, 0) << "nothing was sent during a " << kBurstMs << " ms burst of changes";
+    EXPECT_GE(sent_at, interval_ms * 9 / 10) << "sent before the interval was over";
+    EXPECT_LT(sent_at, interval_ms + kLateTickMs) << "the burst restarted the timer";
+}
+
+TEST(EnableTimer, ARunningTimerKeepsItsFirstDeadline)
+{
+    QTimer timer;
+    timer.setInterval(200);
+    int ticks = 0;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; timer.stop(); });
+    const qint64 sent_at = sent_during_burst([&] { enable_timer(&timer); }, [&] { return ticks > 0; });
+    expect_sent_one_interval_after_the_first_change(sent_at, timer.interval());
+}
+
+TEST_F(WindowTest, ADragLongerThanTheIntervalSendsOneIntervalAfterItsFirstMove)
+{
+    TFKR58* w = open_window();
+    ASSERT_TRUE(wait_idle());
+    camera.clear_received();
+    int position = w->AGC_MAX->value();
+    const auto drag = [&] { w->AGC_MAX->setValue(position = (position + 1) % 9); };
+    const qint64 sent_at = sent_during_burst(drag, [&] { return camera.received_count() > 0; });
+    expect_sent_one_interval_after_the_first_change(sent_at, w->AGCTimer->interval());
+    const std::vector<Bytes> bodies = received_bodies(3);
+    ASSERT_FALSE(bodies.empty()) << "the simulator received no frame";
+    EXPECT_EQ(bodies.front(), (Bytes{0x23, 0x14, 0x01}));
+    ASSERT_TRUE(wait_idle());
 }
 
 TEST_F(WindowTest, ATickWhileTheLinkIsBusyRetriesWithThePositionOfTheLaterTick)
@@ -137,24 +193,30 @@ TEST_F(WindowTest, WdrIsRefusedOnTheSpotUnderAFixedShutter)
     TFKR58* w = open_window();
     ASSERT_TRUE(wait_idle());
     ASSERT_EQ(w->Lens->itemIndex(), 0); // ALC
-    w->Shutter_NT->setCurrentIndex(3);  // "1/250"
-    ASSERT_TRUE(wait_idle());
-    const QString last_sent = w->StatusPanel[1]->text();
-    w->blcs->setItemIndex(2);
-    EXPECT_FALSE(w->comm_busy);
-    EXPECT_EQ(w->StatusPanel[1]->text(), last_sent);
-    EXPECT_EQ(w->blcs->itemIndex(), 0);
-    EXPECT_FALSE(w->blc_grp->isEnabled());
-
-    w->Shutter_NT->setCurrentIndex(0); // "OFF"
-    ASSERT_TRUE(wait_idle());
-    camera.clear_received();
-    w->blcs->setItemIndex(2);
-    ASSERT_TRUE(wait_received(1));
-    ASSERT_TRUE(wait_idle());
-    EXPECT_EQ(camera.received().back(), expected_frame({0x23, 0x13, 0x00, 0x02}));
-    EXPECT_EQ(w->blc_saved, 2);
-    EXPECT_TRUE(w->wdr_grp->isEnabled());
+    // WDR is blocked from item 2 ("1/125") up; "OFF" and "1/100" leave it free.
+    const std::pair<int, bool> shutters[] = {{3, true}, {2, true}, {1, false}, {0, false}};
+    for (const auto& [item, refused] : shutters) {
+        SCOPED_TRACE("shutter item " + std::to_string(item));
+        w->Shutter_NT->setCurrentIndex(item);
+        ASSERT_TRUE(wait_idle());
+        camera.clear_received();
+        const QString last_sent = w->StatusPanel[1]->text();
+        w->blcs->setItemIndex(2);
+        if (refused) {
+            ASSERT_FALSE(w->comm_busy) << "WDR was sent";
+            EXPECT_EQ(w->StatusPanel[1]->text(), last_sent);
+            EXPECT_EQ(w->blcs->itemIndex(), 0);
+            EXPECT_FALSE(w->blc_grp->isEnabled());
+            continue;
+        }
+        ASSERT_TRUE(wait_received(1)) << "WDR was not sent";
+        ASSERT_TRUE(wait_idle());
+        EXPECT_EQ(camera.received().back(), expected_frame({0x23, 0x13, 0x00, 0x02}));
+        EXPECT_EQ(w->blc_saved, 2);
+        EXPECT_TRUE(w->wdr_grp->isEnabled());
+        w->blcs->setItemIndex(0); // back to "OFF" for the next item
+        ASSERT_TRUE(wait_idle());
+    }
 }
 
 TEST_F(WindowTest, EnterTogglesAFlipBoxAndSendsIt)

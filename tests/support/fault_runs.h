@@ -23,6 +23,7 @@ using copy_test::kCopyDeadlineMs;
 template <class Predicate>
 bool wait_for(Predicate predicate, int timeout_ms)
 {
+    if (::testing::Test::HasFatalFailure()) return false; // as WindowTest's waits
     const QDeadlineTimer deadline(timeout_ms);
     QTimer wake; // bounds each wait for events, so the deadline is seen
     wake.start(5);

@@ -1,5 +1,6 @@
 #include "support/window_fixture.h"
 
+#include "support/pty_client.h"
 #include "link/frames.h"
 #include "mask/cmask.h"
 #include "transactions/transaction_table.h"
@@ -31,6 +32,8 @@ std::vector<Bytes> page_series(int page)
 
 void WindowTest::SetUp()
 {
+    SilentSimulatorCheck::fail_if_found_before();
+    if (HasFatalFailure()) return;
     ASSERT_TRUE(config.isValid());
     ASSERT_TRUE(camera.start());
     ASSERT_TRUE(camera.publish_as_port(1));
@@ -39,6 +42,10 @@ void WindowTest::SetUp()
 void WindowTest::TearDown()
 {
     window.reset();
+    if (HasFailure()) {
+        camera.clear_faults();
+        SilentSimulatorCheck::check(camera.slave_path());
+    }
     camera.stop();
 }
 
@@ -50,11 +57,13 @@ TFMask* WindowTest::create_mask_window()
 
 bool WindowTest::wait_idle(int timeout_ms)
 {
+    if (HasFatalFailure()) return false;
     return QTest::qWaitFor([this] { return window->trans_no == 0 && !window->comm_busy; }, timeout_ms);
 }
 
 bool WindowTest::wait_received(std::size_t count, int timeout_ms)
 {
+    if (HasFatalFailure()) return false;
     return QTest::qWaitFor([this, count] { return camera.received_count() >= count; }, timeout_ms);
 }
 

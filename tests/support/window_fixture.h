@@ -40,6 +40,8 @@ protected:
 
     // Creates the hidden mask window beside the open main window, as the program does at start.
     TFMask* create_mask_window();
+    // The two waits return false at once after a fatal failure: the test is over, and a helper
+    // that returned on an ASSERT must not make its caller wait out the deadlines that follow.
     // Waits until no exchange is outstanding and no series runs.
     bool wait_idle(int timeout_ms = 15000);
     // Waits until the simulator has received `count` units in all.
