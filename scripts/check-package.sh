@@ -6,8 +6,11 @@
 # ordinary user in the group dialout. The check waits for the simulator to show the camera being
 # read, takes a screenshot of each program, runs the clone station against the simulator (save,
 # write with its read-back, the records: the SQLite driver must have come with the package),
-# renders the man pages, validates the desktop entries, runs lintian on the package and finally
-# purges it.
+# renders the man pages, validates the desktop entries and runs lintian on the package. The
+# station's window, started from its desktop entry with the settings a technician left (master
+# file, ports 1 and 2), runs a loop against two simulators on Space until the records hold a pass
+# on port 1 and a fail-verify on port 2 and the screen shows a green and a red tile; then the
+# check purges the package.
 #
 # Usage (as root; not part of CI):  scripts/check-package.sh [camera-adjust_*.deb]
 #   default package: the newest build-package/camera-adjust_*.deb (scripts/package.sh builds it)
@@ -16,7 +19,7 @@
 # The clean root is made once with debootstrap in build-package/bookworm-base and kept; each run
 # works on a fresh copy in build-package/bookworm-check. Delete bookworm-base to start over.
 # DEBIAN_MIRROR overrides the mirror, which is otherwise taken from this machine's apt sources.
-# The test tools (xvfb, imagemagick, man-db, desktop-file-utils, lintian) go into the copy only
+# The test tools (xvfb, xdotool, imagemagick, man-db, desktop-file-utils, lintian) go into the copy only
 # after the package's own dependencies have been checked, so they cannot hide a missing one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -104,10 +107,13 @@ as_user=(setpriv --reuid technician --regid technician --init-groups env -i HOME
 started=()
 stop_started() { for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done; }
 trap stop_started EXIT
-link=/home/technician/.config/camera-adjust/ports/COM1
+link_of() { echo "/home/technician/.config/camera-adjust/ports/COM$1"; }
+# Waits for the simulator of port $1 (default 1) to publish its COM link.
 wait_for_link() {
+  local port=${1:-1} link
+  link=$(link_of "$port")
   for _ in $(seq 100); do [ -L "$link" ] && break; sleep 0.1; done
-  [ -L "$link" ] || fail "camera-sim did not publish COM1"
+  [ -L "$link" ] || fail "camera-sim did not publish COM$port"
 }
 
 echo "== the clone station against the simulator, before any test tool is installed"
@@ -127,14 +133,16 @@ grep -Ec '^ *[0-9]+ .* pass ' "$out/station.txt" | grep -qx 2 || { cat "$out/sta
 echo "   save and write passed, both recorded"
 
 echo "== test tools (not dependencies of the package)"
-apt-get install -y -q --no-install-recommends xvfb xauth imagemagick man-db desktop-file-utils lintian >"$out/apt-tools.log"
+apt-get install -y -q --no-install-recommends xvfb xauth xdotool imagemagick man-db desktop-file-utils lintian >"$out/apt-tools.log"
 
 echo "== desktop entries"
-desktop-file-validate /usr/share/applications/camera-adjust*.desktop
+desktop-file-validate /usr/share/applications/camera-adjust*.desktop /usr/share/applications/camera-station-window.desktop
 [ -f /usr/share/icons/hicolor/scalable/apps/camera-adjust.svg ] || fail "icon missing"
 
 echo "== man pages"
-for page in camera-adjust camera-adjust-debug camera-adjust-delay camera-sim camera-station; do
+[ "$(readlink /usr/share/man/man1/camera-station-window.1.gz)" = camera-station.1.gz ] \
+  || fail "man camera-station-window is not the clone station's page"
+for page in camera-adjust camera-adjust-debug camera-adjust-delay camera-sim camera-station camera-station-window; do
   MANWIDTH=80 man -P cat "$page" >"$out/man-$page.txt" 2>"$out/man-$page.err" || fail "man $page"
   [ -s "$out/man-$page.err" ] && { cat "$out/man-$page.err"; fail "man $page warns"; }
   grep -q "SERIAL PORTS" "$out/man-$page.txt" || fail "man $page does not show the page"
@@ -164,8 +172,11 @@ wait_for_page_read() {
   return 1
 }
 
+# The command a desktop entry starts, without its field codes.
+desktop_exec() { sed -n 's/^Exec=//p' "/usr/share/applications/$1.desktop" | sed 's/ %[fFuUdDnNickvm]//g'; }
+
 for entry in camera-adjust camera-adjust-debug camera-adjust-delay; do
-  exec_line=$(sed -n 's/^Exec=//p' "/usr/share/applications/$entry.desktop" | sed 's/ %[fFuUdDnNickvm]//g')
+  exec_line=$(desktop_exec "$entry")
   log=/tmp/$entry-sim.log
   "${as_user[@]}" camera-sim >"$log" 2>&1 &
   sim_pid=$!
@@ -183,6 +194,88 @@ for entry in camera-adjust camera-adjust-debug camera-adjust-delay; do
   grep -q 'link removed' "$log" || fail "camera-sim did not stop cleanly"
   cp "$log" "/tmp/$entry.log" "/tmp/$entry.png" "$out/"
 done
+
+echo "== the clone station's window from its desktop entry: a loop on two ports, PASS and FAIL"
+# Port 1's camera is the one the master file came from; port 2's has a word that takes no writes.
+"${as_user[@]}" camera-sim --port 1 --boot-ms 300 >/tmp/station-window-sim1.log 2>&1 &
+sim1_pid=$!
+"${as_user[@]}" camera-sim --port 2 --seed 5 --boot-ms 300 --unwritten-word 0x155 >/tmp/station-window-sim2.log 2>&1 &
+sim2_pid=$!
+started=("$sim1_pid" "$sim2_pid" "${started[@]}")
+wait_for_link 1
+wait_for_link 2
+
+# The records (CSV, header first) whose id is above $1, as "port result" lines.
+records_after() {
+  "${as_user[@]}" camera-station records --csv | awk -F, -v after="$1" '
+    { sub(/\r$/, "") }
+    NR == 1 { for (i = 1; i <= NF; i++) column[$i] = i; next }
+    $column["id"] > after { print $column["port"], $column["result"] }'
+}
+last_id=$("${as_user[@]}" camera-station records --csv | awk -F, 'NR == 2 { print $1 }')
+last_id=${last_id:-0}
+
+# What the technician left in the window's settings: the master file and ports 1 and 2 ticked.
+mkdir -p /home/technician/.config/camera-adjust
+cat >/home/technician/.config/camera-adjust/camera-station-window.conf <<SETTINGS
+[General]
+master_file=/tmp/master.dat
+ports="1,2"
+SETTINGS
+chown -R technician:technician /home/technician/.config
+
+exec_line=$(desktop_exec camera-station-window)
+"${as_user[@]}" sh -c "exec $exec_line" </dev/null >/tmp/station-window.log 2>&1 &
+window_pid=$!
+started=("$window_pid" "${started[@]}")
+window_failed() {
+  "${as_user[@]}" import -window root "$out/station-window.png" || true
+  cat /tmp/station-window.log; records_after "$last_id"; fail "camera-station-window: $*"
+}
+window_ids=$("${as_user[@]}" timeout 30 xdotool search --sync --onlyvisible --name '^Camera Clone Station') \
+  || window_failed "no window within 30 s"
+window_id=${window_ids%%$'\n'*}
+# Space starts the run; without a window manager the window gets the keyboard from xdotool.
+"${as_user[@]}" timeout 10 xdotool windowfocus --sync "$window_id" key space || window_failed "could not press Space"
+
+deadline=$((SECONDS + 60))
+recorded() { local rows; rows=$(records_after "$last_id"); grep -qx '1 pass' <<<"$rows" && grep -qx '2 fail-verify' <<<"$rows"; }
+until recorded; do
+  [ "$SECONDS" -lt "$deadline" ] || window_failed "no pass on port 1 and fail-verify on port 2 recorded within 60 s"
+  kill -0 "$window_pid" 2>/dev/null || window_failed "ended by itself"
+  sleep 0.5
+done
+
+# The tiles show what was recorded: a PASS tile filled green and a FAIL tile filled red (the
+# window's kPassColour and kFailColour).
+tile_pixels() { convert /tmp/station-window.png -format %c histogram:info:- | awk -v colour="$1" 'toupper($3) == colour { print $1 + 0 }'; }
+tiles_shown() {
+  "${as_user[@]}" import -window root /tmp/station-window.png &&
+    [ "$(tile_pixels '#2E7D32')" -gt 5000 ] 2>/dev/null && [ "$(tile_pixels '#C62828')" -gt 5000 ] 2>/dev/null
+}
+deadline=$((SECONDS + 10))
+until tiles_shown; do
+  [ "$SECONDS" -lt "$deadline" ] || window_failed "no green PASS and red FAIL tile on the screen"
+  sleep 0.5
+done
+cp /tmp/station-window.png "$out/"
+records_after "$last_id" | sort | sed 's/^/   recorded: port /'
+
+# Space again stops the run: the window lets go of both ports before it is closed.
+ports_pattern="-> ($(readlink "$(link_of 1)")|$(readlink "$(link_of 2)"))\$"
+holds_port() { local fds; fds=$(ls -l "/proc/$window_pid/fd" 2>/dev/null); grep -qE -- "$ports_pattern" <<<"$fds"; }
+holds_port || window_failed "does not hold its ports while the run waits for the cameras to be unplugged"
+"${as_user[@]}" timeout 10 xdotool key space || window_failed "could not press Space to stop"
+deadline=$((SECONDS + 20))
+while holds_port; do
+  [ "$SECONDS" -lt "$deadline" ] || window_failed "still holds its ports 20 s after Space stopped the run"
+  sleep 0.2
+done
+kill "$window_pid"; wait "$window_pid" 2>/dev/null || true
+kill "$sim1_pid" "$sim2_pid"; wait "$sim1_pid" "$sim2_pid" 2>/dev/null || true
+grep -q 'link removed' /tmp/station-window-sim1.log && grep -q 'link removed' /tmp/station-window-sim2.log \
+  || fail "camera-sim did not stop cleanly"
+cp /tmp/station-window.log /tmp/station-window-sim1.log /tmp/station-window-sim2.log "$out/"
 
 echo "== apt-get purge leaves nothing behind"
 apt-get purge -y -q camera-adjust >"$out/apt-purge.log"
