@@ -156,6 +156,20 @@ TEST_F(Station, AWordTheCameraDoesNotHoldFailsNamingIt)
     EXPECT_EQ(records().count(QLatin1String(",fail-verify,")), 2);
 }
 
+TEST_F(Station, ASingleJobWaitsForACameraStillRestarting)
+{
+    cameras[0].set_boot_ms(1500);
+    Finished run = station({QStringLiteral("write"), QStringLiteral("--no-verify"), master});
+    ASSERT_EQ(run.exit_code, 0) << run.out.toStdString();
+    // The write's reset leaves the camera silent for 1.5 s: the verify waits for it.
+    run = station({QStringLiteral("verify"), master});
+    EXPECT_EQ(run.exit_code, 0) << run.out.toStdString();
+    cameras[0].unplug();
+    run = station({QStringLiteral("write"), QStringLiteral("--boot-timeout"), QStringLiteral("1"), master});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_TRUE(run.out.contains(QLatin1String("fail-link: no camera answered on"))) << run.out.toStdString();
+}
+
 TEST_F(Station, ACameraLostMidWriteFailsOnlyItsOwnPort)
 {
     cameras[0].plug_in(21);

@@ -34,7 +34,8 @@ struct Spec {
     QCommandLineOption no_verify{QStringLiteral("no-verify"),
                                  QStringLiteral("write: skip the read-back; the result is UNVERIFIED.")};
     QCommandLineOption boot{QStringLiteral("boot-timeout"),
-                            QStringLiteral("Seconds a camera may stay silent after its reset (default 15)."),
+                            QStringLiteral("Seconds a camera may stay silent after its reset, or before a job "
+                                           "without --loop (default 15)."),
                             QStringLiteral("S")};
     QCommandLineOption loop{QStringLiteral("loop"),
                             QStringLiteral("write/verify: camera after camera on each port until Ctrl-C.")};

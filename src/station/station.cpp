@@ -74,6 +74,7 @@ private:
     bool set_up();
     void loop();
     void one_camera();
+    JobOutcome await_camera();
     std::optional<QString> serial_number();
     JobStart job_start(const CameraIdentity& identity, const QString& serial) const;
     void finish(qint64 row, const JobOutcome& outcome, const CameraIdentity& identity, const QString& serial,
@@ -170,9 +171,12 @@ void Station::Port::one_camera()
     }
     QElapsedTimer clock;
     clock.start();
-    station_.output_.state(port_, QStringLiteral("camera found"));
     CameraIdentity identity;
-    JobOutcome outcome = read_identity(*link_, identity);
+    JobOutcome outcome = await_camera();
+    if (outcome.result == JobResult::Pass) {
+        station_.output_.state(port_, QStringLiteral("camera found"));
+        outcome = read_identity(*link_, identity);
+    }
     QString error;
     const qint64 row = records_->begin(job_start(identity, *serial), &error);
     if (row < 0) station_.output_.note(port_, QStringLiteral("the record was not written: ") + error);
@@ -182,6 +186,21 @@ void Station::Port::one_camera()
         });
     }
     finish(row, outcome, identity, *serial, clock.elapsed());
+}
+
+// The loop has waited for the camera already. A single job expects it on the line, but it may
+// still be restarting (a write a moment ago reset it), so it gets the boot time-out to answer.
+JobOutcome Station::Port::await_camera()
+{
+    if (station_.settings_.loop) return {};
+    station_.output_.state(port_, QStringLiteral("waiting for a camera"));
+    const int timeout_ms = station_.settings_.job.boot_timeout_ms;
+    if (wait_until_answering(*link_, timeout_ms)) return {};
+    if (link_->stopped()) return {JobResult::Aborted, QStringLiteral("stopped while waiting for a camera"), {}};
+    if (link_->line_lost()) return {JobResult::FailLink, QStringLiteral("line lost while waiting for a camera"), {}};
+    return {JobResult::FailLink,
+            QStringLiteral("no camera answered on %1 within %2 s").arg(link_->device()).arg(timeout_ms / 1000.0),
+            {}};
 }
 
 void Station::Port::finish(qint64 row, const JobOutcome& outcome, const CameraIdentity& identity,
