@@ -3,6 +3,7 @@
 
 #include "pages/copy/data_file.h"
 #include "sim_camera.h"
+#include "station/output.h"
 #include "support/private_folder.h"
 
 #include <QFile>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -280,3 +282,26 @@ TEST_F(Station, UsageAndSetUpErrorsExitWithTwo)
 }
 
 } // namespace
+
+// On a terminal the live port lines are drawn below the permanent ones; at the end they must
+// leave, so that the summary is the last thing the operator sees.
+TEST(StationOutput, TheSummaryEndsATerminalRun)
+{
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    {
+        station::Output output(station::OutputMode::Terminal, file);
+        output.set_ports({1, 2});
+        output.state(1, QStringLiteral("writing"));
+        output.finished({1, station::JobResult::Pass, QStringLiteral("CAM 1"), {}, 1200, {}});
+        output.summary({1, 0, 0, 0});
+    }
+    std::rewind(file);
+    QByteArray text;
+    char buffer[4096];
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, file)) text.append(buffer, static_cast<qsizetype>(n));
+    std::fclose(file);
+    const qsizetype summary = text.lastIndexOf("summary: 1 passed");
+    ASSERT_GE(summary, 0) << text.toStdString();
+    EXPECT_FALSE(text.mid(summary).contains("port ")) << text.toStdString();
+}
