@@ -24,7 +24,8 @@ const QString kDescription = QStringLiteral(
     "Exit status: 0 every camera passed, 1 a camera failed (or diff found differences),\n"
     "2 a usage or set-up error.");
 
-struct Spec {
+// Every option the command line knows, shared by the parsing steps below.
+struct OptionSet {
     QCommandLineOption port{QStringLiteral("port"), QStringLiteral("Serial port N (default 1)."), QStringLiteral("N")};
     QCommandLineOption ports{QStringLiteral("ports"), QStringLiteral("Several ports, side by side, e.g. 1,2,4."),
                              QStringLiteral("LIST")};
@@ -72,15 +73,15 @@ std::optional<int> port_number(const QString& text)
     return port;
 }
 
-bool parse_ports(const QCommandLineParser& parser, const Spec& spec, QList<int>& ports, QString& message)
+bool parse_ports(const QCommandLineParser& parser, const OptionSet& known, QList<int>& ports, QString& message)
 {
-    if (parser.isSet(spec.port) && parser.isSet(spec.ports)) {
+    if (parser.isSet(known.port) && parser.isSet(known.ports)) {
         message = QStringLiteral("--port and --ports exclude each other");
         return false;
     }
     QStringList texts{QStringLiteral("1")};
-    if (parser.isSet(spec.port)) texts = QStringList{parser.value(spec.port)};
-    if (parser.isSet(spec.ports)) texts = parser.value(spec.ports).split(QLatin1Char(','));
+    if (parser.isSet(known.port)) texts = QStringList{parser.value(known.port)};
+    if (parser.isSet(known.ports)) texts = parser.value(known.ports).split(QLatin1Char(','));
     ports.clear();
     for (const QString& text : texts) {
         const std::optional<int> port = port_number(text);
@@ -93,27 +94,27 @@ bool parse_ports(const QCommandLineParser& parser, const Spec& spec, QList<int>&
     return true;
 }
 
-bool parse_numbers(const QCommandLineParser& parser, const Spec& spec, Options& options, QString& message)
+bool parse_numbers(const QCommandLineParser& parser, const OptionSet& known, Options& options, QString& message)
 {
     bool ok = true;
-    if (parser.isSet(spec.id)) {
-        const int id = parser.value(spec.id).toInt(&ok);
+    if (parser.isSet(known.id)) {
+        const int id = parser.value(known.id).toInt(&ok);
         if (!ok || id < 0 || id > 255) {
-            message = QStringLiteral("bad --id \"%1\": 0..255").arg(parser.value(spec.id));
+            message = QStringLiteral("bad --id \"%1\": 0..255").arg(parser.value(known.id));
             return false;
         }
         options.station.camera_id = static_cast<std::uint8_t>(id);
     }
-    if (parser.isSet(spec.boot)) {
-        const double seconds = parser.value(spec.boot).toDouble(&ok);
+    if (parser.isSet(known.boot)) {
+        const double seconds = parser.value(known.boot).toDouble(&ok);
         if (!ok || seconds <= 0 || seconds > 3600) {
-            message = QStringLiteral("bad --boot-timeout \"%1\": seconds, more than 0").arg(parser.value(spec.boot));
+            message = QStringLiteral("bad --boot-timeout \"%1\": seconds, more than 0").arg(parser.value(known.boot));
             return false;
         }
         options.station.job.boot_timeout_ms = static_cast<int>(seconds * 1000);
     }
-    if (parser.isSet(spec.since)) {
-        const QString text = parser.value(spec.since);
+    if (parser.isSet(known.since)) {
+        const QString text = parser.value(known.since);
         QDateTime since = QDateTime::fromString(text, Qt::ISODate);
         if (!since.isValid()) since = QDate::fromString(text, Qt::ISODate).startOfDay();
         if (!since.isValid()) {
@@ -126,7 +127,7 @@ bool parse_numbers(const QCommandLineParser& parser, const Spec& spec, Options& 
 }
 
 // Options that only some commands take.
-bool check_combinations(const QCommandLineParser& parser, const Spec& spec, const Options& options, QString& message)
+bool check_combinations(const QCommandLineParser& parser, const OptionSet& known, const Options& options, QString& message)
 {
     const Action a = options.action;
     const auto refuse = [&](const QCommandLineOption& option, bool allowed, const char* which) {
@@ -135,26 +136,26 @@ bool check_combinations(const QCommandLineParser& parser, const Spec& spec, cons
         return true;
     };
     const bool camera_job = a == Action::Write || a == Action::Verify;
-    return !(refuse(spec.single, a == Action::Write, "write") || refuse(spec.no_verify, a == Action::Write, "write")
-             || refuse(spec.boot, a == Action::Write, "write") || refuse(spec.loop, camera_job, "write and verify")
-             || refuse(spec.serial, camera_job, "write and verify") || refuse(spec.since, a == Action::Records, "records")
-             || refuse(spec.csv, a == Action::Records, "records")
-             || refuse(spec.ports, a != Action::Save && a != Action::Diff && a != Action::Records, "write and verify"));
+    return !(refuse(known.single, a == Action::Write, "write") || refuse(known.no_verify, a == Action::Write, "write")
+             || refuse(known.boot, a == Action::Write, "write") || refuse(known.loop, camera_job, "write and verify")
+             || refuse(known.serial, camera_job, "write and verify") || refuse(known.since, a == Action::Records, "records")
+             || refuse(known.csv, a == Action::Records, "records")
+             || refuse(known.ports, a != Action::Save && a != Action::Diff && a != Action::Records, "write and verify"));
 }
 
-void apply_flags(const QCommandLineParser& parser, const Spec& spec, Options& options)
+void apply_flags(const QCommandLineParser& parser, const OptionSet& known, Options& options)
 {
     StationSettings& s = options.station;
     s.job.command = options.action == Action::Save ? Command::Save
                     : options.action == Action::Verify ? Command::Verify
                                                        : Command::Write;
-    s.job.single = parser.isSet(spec.single);
-    s.job.verify = !parser.isSet(spec.no_verify);
-    s.loop = parser.isSet(spec.loop);
-    s.ask_serial = parser.isSet(spec.serial);
-    s.db_path = parser.isSet(spec.db) ? parser.value(spec.db) : Records::default_path();
-    options.csv = parser.isSet(spec.csv);
-    if (parser.isSet(spec.json))
+    s.job.single = parser.isSet(known.single);
+    s.job.verify = !parser.isSet(known.no_verify);
+    s.loop = parser.isSet(known.loop);
+    s.ask_serial = parser.isSet(known.serial);
+    s.db_path = parser.isSet(known.db) ? parser.value(known.db) : Records::default_path();
+    options.csv = parser.isSet(known.csv);
+    if (parser.isSet(known.json))
         options.output = OutputMode::Json;
     else
         options.output = ::isatty(STDOUT_FILENO) ? OutputMode::Terminal : OutputMode::Plain;
@@ -164,12 +165,12 @@ void apply_flags(const QCommandLineParser& parser, const Spec& spec, Options& op
 
 ParseResult parse_command_line(const QStringList& argv, Options& options, QString& message)
 {
-    Spec spec;
+    OptionSet known;
     QCommandLineParser parser;
     parser.setApplicationDescription(kDescription);
     const QCommandLineOption help = parser.addHelpOption();
-    parser.addOptions({spec.port, spec.ports, spec.id, spec.single, spec.no_verify, spec.boot, spec.loop, spec.serial,
-                       spec.json, spec.db, spec.since, spec.csv});
+    parser.addOptions({known.port, known.ports, known.id, known.single, known.no_verify, known.boot, known.loop, known.serial,
+                       known.json, known.db, known.since, known.csv});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("save, write, verify, diff or records"));
     parser.addPositionalArgument(QStringLiteral("arguments"), QStringLiteral("FILE, or A B for diff"), QStringLiteral("[FILE...]"));
     if (!parser.parse(argv)) {
@@ -192,10 +193,10 @@ ParseResult parse_command_line(const QStringList& argv, Options& options, QStrin
         return ParseResult::UsageError;
     }
     options.arguments = positional;
-    if (!parse_ports(parser, spec, options.station.ports, message) || !parse_numbers(parser, spec, options, message)
-        || !check_combinations(parser, spec, options, message))
+    if (!parse_ports(parser, known, options.station.ports, message) || !parse_numbers(parser, known, options, message)
+        || !check_combinations(parser, known, options, message))
         return ParseResult::UsageError;
-    apply_flags(parser, spec, options);
+    apply_flags(parser, known, options);
     return ParseResult::Run;
 }
 
