@@ -3,6 +3,7 @@
 
 #include "pages/copy/data_file.h"
 #include "sim_camera.h"
+#include "station_test_support.h"
 #include "station/output.h"
 #include "support/private_folder.h"
 
@@ -33,16 +34,6 @@ QString finish(QProcess& process, Finished& run)
     run.out = QString::fromUtf8(process.readAllStandardOutput());
     run.err = QString::fromUtf8(process.readAllStandardError());
     return run.out + run.err;
-}
-
-// A memory image of the simulator's EEPROM, as Camera->PC reads it.
-frames::ParamImage camera_image(sim::SimCamera& camera)
-{
-    frames::ParamImage image{};
-    camera.with_model([&](sim::CameraModel& model) {
-        for (std::size_t a = 0; a < data_file::kWords; ++a) image[a] = model.eeprom_word(a);
-    });
-    return image;
 }
 
 class Station : public ::testing::Test {

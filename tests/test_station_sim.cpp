@@ -4,20 +4,15 @@
 
 #include "link/frames.h"
 #include "sim_camera.h"
+#include "support/pty_client.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <fcntl.h>
 #include <functional>
 #include <initializer_list>
-#include <poll.h>
-#include <string>
-#include <unistd.h>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -26,8 +21,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Generous: the suite must pass on a loaded two-core machine under the sanitizers.
-constexpr auto kDeadline = 10s;
+constexpr auto kDeadline = PtyClient::kDeadline;
 // How long a camera that should stay silent is given to answer after all.
 constexpr auto kSilenceWindow = 300ms;
 
@@ -68,38 +62,13 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(camera.start());
-        fd = ::open(camera.slave_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        ASSERT_GE(fd, 0) << camera.slave_path();
-    }
-    void TearDown() override
-    {
-        if (fd >= 0) ::close(fd);
+        ASSERT_TRUE(line.open(camera.slave_path())) << camera.slave_path();
     }
 
-    void send(const Bytes& bytes) const
-    {
-        std::size_t done = 0;
-        const auto deadline = Clock::now() + kDeadline;
-        while (done < bytes.size() && wait_for(POLLOUT, deadline)) {
-            const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-            if (n > 0) done += static_cast<std::size_t>(n);
-            else if (n < 0 && errno != EAGAIN && errno != EINTR) break;
-        }
-        ASSERT_EQ(done, bytes.size()) << "the simulator stopped taking bytes";
-    }
+    void send(const Bytes& bytes) const { line.write_all(bytes); }
 
     // `count` bytes, or what arrived within `timeout`.
-    Bytes receive(std::size_t count, Clock::duration timeout = kDeadline) const
-    {
-        Bytes bytes;
-        const auto deadline = Clock::now() + timeout;
-        while (bytes.size() < count && wait_for(POLLIN, deadline)) {
-            std::array<std::uint8_t, 256> buffer{};
-            const ssize_t n = ::read(fd, buffer.data(), std::min(buffer.size(), count - bytes.size()));
-            if (n > 0) bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + n);
-        }
-        return bytes;
-    }
+    Bytes receive(std::size_t count, Clock::duration timeout = kDeadline) const { return line.read_exact(count, timeout); }
 
     Bytes exchange(const Bytes& unit, std::size_t answer_size = frames::kFrameSize)
     {
@@ -130,16 +99,8 @@ protected:
         return reply.size() == frames::kFrameSize ? Bytes(reply.begin() + 5, reply.begin() + 15) : reply;
     }
 
-    bool wait_for(short events, Clock::time_point deadline) const
-    {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) return false;
-        pollfd pfd{fd, events, 0};
-        return ::poll(&pfd, 1, static_cast<int>(left.count())) > 0;
-    }
-
     sim::SimCamera camera;
-    int fd = -1;
+    PtyClient line;
 };
 
 TEST_F(StationSimTest, BootingCameraDropsWhatItHearsThenAnswersAgain)

@@ -3,6 +3,7 @@
 
 #include "pages/copy/data_file.h"
 #include "sim_camera.h"
+#include "station_test_support.h"
 #include "station/records.h"
 #include "station_window/port_tile.h"
 #include "station_window/station_window.h"
@@ -34,15 +35,6 @@ using station_window::TileState;
 
 constexpr int kJobDeadlineMs = 60000;
 constexpr int kUnwritten = 0x12;
-
-frames::ParamImage camera_image(sim::SimCamera& camera)
-{
-    frames::ParamImage image{};
-    camera.with_model([&](sim::CameraModel& model) {
-        for (std::size_t a = 0; a < data_file::kWords; ++a) image[a] = model.eeprom_word(a);
-    });
-    return image;
-}
 
 class StationWindowTest : public ::testing::Test {
 protected:

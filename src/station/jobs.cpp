@@ -1,6 +1,7 @@
 #include "station/jobs.h"
 
 #include "pages/setup/title_codes.h"
+#include "station/port_states.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -18,10 +19,10 @@ constexpr std::uint8_t kCommGroup = 0x06;
 constexpr std::size_t kCommIdByte = 9;
 constexpr int kProbeIntervalMs = 500;
 
-const QString kReading = QStringLiteral("reading");
-const QString kWriting = QStringLiteral("writing");
-const QString kBooting = QStringLiteral("booting");
-const QString kVerifying = QStringLiteral("verifying");
+using port_state::kBooting;
+using port_state::kReading;
+using port_state::kVerifying;
+using port_state::kWriting;
 
 JobOutcome failure(LinkStatus status, const QString& reason) { return {result_of(status), reason, {}}; }
 

@@ -25,7 +25,7 @@ struct JobSettings {
     QString save_path;            // save
 };
 
-// Called at every step: the state ("reading", "writing", "booting", "verifying") and the words
+// Called at every step: the state (the job steps of port_states.h) and the words
 // done of the total of that state.
 using ProgressFn = std::function<void(const QString& state, int done, int total)>;
 

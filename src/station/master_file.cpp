@@ -1,11 +1,12 @@
 #include "station/master_file.h"
 
+#include "link/hex_text.h"
+
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 
-#include <cctype>
 
 namespace station {
 namespace {
@@ -14,7 +15,7 @@ constexpr int kShownDifferences = 10;
 
 QString word_text(int word)
 {
-    return word == kNotNamed ? QStringLiteral("none") : QStringLiteral("%1").arg(word, 4, 16, QLatin1Char('0')).toUpper();
+    return word == kNotNamed ? QStringLiteral("none") : hex_word_text(word);
 }
 
 int line_number_before(const QByteArray& bytes, qint64 pos)
@@ -22,7 +23,7 @@ int line_number_before(const QByteArray& bytes, qint64 pos)
     return static_cast<int>(bytes.left(static_cast<qsizetype>(pos)).count('\n'));
 }
 
-bool is_hex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+bool is_hex(char c) { return hex_digit_value(c) >= 0; }
 
 // A line any reader of the window sends or stores begins with two hexadecimal digits; the
 // readers skip anything else, which in a master file means it is not a data file.
@@ -64,7 +65,7 @@ bool read_words(MasterFile& file, QString* error)
 
 QString address_text(int address)
 {
-    return QStringLiteral("0x") + QStringLiteral("%1").arg(address, 4, 16, QLatin1Char('0')).toUpper();
+    return QStringLiteral("0x") + hex_word_text(address);
 }
 
 bool load_master_file(const QString& path, MasterFile& file, QString* error)

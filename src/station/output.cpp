@@ -48,9 +48,11 @@ void Output::set_ports(const QList<int>& ports)
     for (int port : ports) lines_[port].since.start();
 }
 
-void Output::write(const QString& text)
+void Output::write(const QString& text) { write_bytes(text.toLocal8Bit()); }
+
+void Output::write_bytes(const QByteArray& bytes)
 {
-    std::fputs(text.toLocal8Bit().constData(), out_);
+    std::fputs(bytes.constData(), out_);
     std::fflush(out_);
 }
 
@@ -203,7 +205,8 @@ void Output::json(const QString& event, int port, const QList<QPair<QString, QSt
     if (port > 0) object.insert(QStringLiteral("port"), port);
     for (const auto& [key, value] : fields) object.insert(key, value);
     for (const auto& [key, value] : numbers) object.insert(key, value);
-    write(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + QLatin1Char('\n'));
+    // JSON is UTF-8 whatever the terminal's locale.
+    write_bytes(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
 }
 
 } // namespace station

@@ -92,6 +92,7 @@ private:
     void json(const QString& event, int port, const QList<QPair<QString, QString>>& fields,
               const QList<QPair<QString, qint64>>& numbers = {});
     void write(const QString& text);
+    void write_bytes(const QByteArray& bytes);
 
     OutputMode mode_;
     std::FILE* out_;

@@ -1,5 +1,6 @@
 #include "station/station.h"
 
+#include "station/port_states.h"
 #include "station/presence.h"
 
 #include <QDateTime>
@@ -128,12 +129,12 @@ void Station::Port::loop()
 {
     StationEvents& output = station_.output_;
     while (!link_->stopped()) {
-        output.state(port_, QStringLiteral("waiting for a camera"));
+        output.state(port_, port_state::kWaiting);
         PresentBy by = PresentBy::Probe;
         if (!wait_for_camera(*link_, by)) return;
         one_camera();
         if (link_->stopped()) return;
-        output.state(port_, QStringLiteral("unplug the camera"));
+        output.state(port_, port_state::kUnplug);
         wait_until_gone(*link_, by);
     }
 }
@@ -141,7 +142,7 @@ void Station::Port::loop()
 std::optional<QString> Station::Port::serial_number()
 {
     if (!station_.settings_.ask_serial) return QString();
-    station_.output_.state(port_, QStringLiteral("scan the serial number"));
+    station_.output_.state(port_, port_state::kScanSerial);
     return station_.serials_->next(port_);
 }
 
@@ -174,7 +175,7 @@ void Station::Port::one_camera()
     CameraIdentity identity;
     JobOutcome outcome = await_camera();
     if (outcome.result == JobResult::Pass) {
-        station_.output_.state(port_, QStringLiteral("camera found"));
+        station_.output_.state(port_, port_state::kFound);
         outcome = read_identity(*link_, identity);
     }
     QString error;
@@ -193,7 +194,7 @@ void Station::Port::one_camera()
 JobOutcome Station::Port::await_camera()
 {
     if (station_.settings_.loop) return {};
-    station_.output_.state(port_, QStringLiteral("waiting for a camera"));
+    station_.output_.state(port_, port_state::kWaiting);
     const int timeout_ms = station_.settings_.job.boot_timeout_ms;
     if (wait_until_answering(*link_, timeout_ms)) return {};
     if (link_->stopped()) return {JobResult::Aborted, QStringLiteral("stopped while waiting for a camera"), {}};

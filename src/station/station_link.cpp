@@ -92,6 +92,7 @@ StationLink::StationLink(int port, std::uint8_t camera_id)
     : port_(port), camera_id_(camera_id), comm_(std::make_unique<TComm>())
 {
     current_link = this;
+    comm_->SetPort(static_cast<std::uint8_t>(port_));
     comm_->OnCommReceive = [this](TComm* comm, std::uint16_t count) { on_receive(comm, count); };
     comm_->OnCommEvent = [this](TComm*, TCommEvents events) { on_events(events); };
 }
@@ -102,11 +103,7 @@ StationLink::~StationLink()
     if (current_link == this) current_link = nullptr;
 }
 
-QString StationLink::device() const
-{
-    comm_->SetPort(static_cast<std::uint8_t>(port_));
-    return comm_->DevicePath();
-}
+QString StationLink::device() const { return comm_->DevicePath(); }
 
 bool StationLink::open(QString* error)
 {
@@ -120,7 +117,7 @@ bool StationLink::open(QString* error)
         comm_->SetEventMask(event_bit(evDsr));
         comm_->Open();
     } catch (const ECommError&) {
-        if (error) *error = open_failure(port_, path, check_device(path));
+        if (error) *error = open_failure(port_, path, check);
         return false;
     }
     line_lost_ = false;

@@ -45,24 +45,25 @@ std::unique_ptr<QSocketNotifier> on_stop_signal(int fd, std::function<void()> st
     return notifier;
 }
 
-// The database is opened before any camera is touched: without it no record could be kept.
-bool check_database(const QString& path)
+bool open_records(Records& records, const QString& path)
 {
-    Records records;
     QString error;
     if (records.open(path, &error)) return true;
     print_error(QStringLiteral("%1: cannot open the records: %2").arg(path, error));
     return false;
 }
 
+// The database is opened before any camera is touched: without it no record could be kept.
+bool check_database(const QString& path)
+{
+    Records records;
+    return open_records(records, path);
+}
+
 int list_records(const Options& options)
 {
     Records records;
-    QString error;
-    if (!records.open(options.station.db_path, &error)) {
-        print_error(QStringLiteral("%1: cannot open the records: %2").arg(options.station.db_path, error));
-        return kUsageError;
-    }
+    if (!open_records(records, options.station.db_path)) return kUsageError;
     const QList<JobRow> rows = records.list(options.since);
     const QString text = options.csv ? records_csv(rows) : records_text(rows);
     std::fputs(text.toUtf8().constData(), stdout);

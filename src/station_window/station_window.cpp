@@ -1,6 +1,8 @@
 #include "station_window/station_window.h"
 
 #include "comm/port_naming.h"
+#include "pages/copy/data_file.h"
+#include "station/port_states.h"
 #include "station_window/port_tile.h"
 #include "widgets/dialogs.h"
 #include "widgets/readout.h"
@@ -32,8 +34,6 @@ namespace {
 using station::JobResult;
 
 const QString kCaption = QStringLiteral("Camera Clone Station");
-// The data file's filter, as the Copy page offers it.
-const QString kDataFilter = QStringLiteral("データ (*.dat);;すべてのファイル (*)");
 const QString kCsvFilter = QStringLiteral("CSV (*.csv);;すべてのファイル (*)");
 constexpr int kPortCount = 9;
 constexpr int kTileColumns = 4;
@@ -56,8 +56,8 @@ QList<int> ports_offered()
 // The tile state of the station's progress states.
 TileState progress_state(const QString& state)
 {
-    if (state == QLatin1String("booting")) return TileState::Restarting;
-    if (state == QLatin1String("verifying")) return TileState::Verifying;
+    if (state == station::port_state::kBooting) return TileState::Restarting;
+    if (state == station::port_state::kVerifying) return TileState::Verifying;
     return TileState::Writing; // "reading" the camera's own words is part of the write
 }
 
@@ -259,7 +259,7 @@ bool StationWindow::open_master_file(const QString& path)
 
 void StationWindow::choose_master_file()
 {
-    const QString path = dialogs().open_file_name(kDataFilter);
+    const QString path = dialogs().open_file_name(data_file::dialog_filter());
     if (!path.isEmpty()) open_master_file(path);
 }
 
@@ -414,12 +414,12 @@ void StationWindow::port_state(int port, const QString& state)
 {
     PortTile* tile = tiles_.value(port);
     if (!tile) return;
-    if (state == QLatin1String("waiting for a camera")) {
+    if (state == station::port_state::kWaiting) {
         tile->set_state(TileState::Waiting);
-    } else if (state == QLatin1String("scan the serial number")) {
+    } else if (state == station::port_state::kScanSerial) {
         tile->set_state(TileState::ScanSerial);
         tile->serial_field()->setFocus();
-    } else if (state == QLatin1String("unplug the camera")) {
+    } else if (state == station::port_state::kUnplug) {
         if (tile->state() == TileState::Pass) tile->set_reason(QStringLiteral("Unplug the camera"));
     } else {
         tile->set_state(TileState::Writing); // "camera found": its job begins
@@ -432,7 +432,7 @@ void StationWindow::port_progress(int port, const QString& state, int done, int 
     if (!tile) return;
     const TileState now = progress_state(state);
     if (tile->state() != now) tile->set_state(now);
-    const bool bytes = now == TileState::Writing && run_ && run_->settings.job.single && state != QLatin1String("reading");
+    const bool bytes = now == TileState::Writing && run_ && run_->settings.job.single && state != station::port_state::kReading;
     tile->set_progress(done, total, bytes ? QStringLiteral("bytes") : QStringLiteral("words"));
 }
 

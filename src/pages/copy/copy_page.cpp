@@ -34,7 +34,6 @@ constexpr int kLastAddress = data_file::kWords - 1;
 constexpr int kBatchOpenedProgress = 16;
 constexpr int kBatchReadProgress = 256;
 
-const QString kDataFilter = QStringLiteral("データ (*.dat);;すべてのファイル (*)");
 const QString kDataFilePattern = QStringLiteral("*.dat");
 
 // Where a file dialog starts: the data files of the folder used last (the working folder at first).
@@ -135,8 +134,8 @@ void TFKR58::build_copy_page()
     grid->setColumnStretch(3, 1);
     grid->setRowStretch(6, 1);
 
-    SaveDialog1 = {kDataFilePattern, kDataFilter};
-    OpenDialog1 = {kDataFilePattern, kDataFilter};
+    SaveDialog1 = {kDataFilePattern, data_file::dialog_filter()};
+    OpenDialog1 = {kDataFilePattern, data_file::dialog_filter()};
     copy_file = new QFile(this);
 }
 

@@ -68,6 +68,8 @@ QByteArray parameter_record(int address, int word)
     return record_of({kParameterRecord, kParameterSubCode, address >> 8, address, word >> 8, word});
 }
 
+QString dialog_filter() { return QStringLiteral("データ (*.dat);;すべてのファイル (*)"); }
+
 QByteArray end_record() { return record_of({frames::kCommandReset}); }
 
 QByteArray camera_file(const frames::ParamImage& image)

@@ -27,6 +27,9 @@ constexpr std::uint8_t kParameterRecord = 0x23;
 constexpr std::uint8_t kParameterSubCode = 0x0C;
 constexpr char kEndOfFileMark = 0x1A;
 
+// The filter of the file dialogs that choose a data file.
+QString dialog_filter();
+
 // One parameter record: 230C, the address and the word as upper-case digits, zeros, CR LF.
 QByteArray parameter_record(int address, int word);
 // The end record: the camera reset F3, zeros, CR LF.

@@ -1,0 +1,19 @@
+#pragma once
+// The words a port's state is reported in: the terminal and the JSON events print them, and the
+// station's window maps them to its tiles, so each is written once, here.
+
+#include <QLatin1String>
+
+namespace station::port_state {
+
+constexpr QLatin1String kWaiting{"waiting for a camera"};
+constexpr QLatin1String kScanSerial{"scan the serial number"};
+constexpr QLatin1String kFound{"camera found"};
+constexpr QLatin1String kUnplug{"unplug the camera"};
+// The steps of a job, reported with their progress.
+constexpr QLatin1String kReading{"reading"};
+constexpr QLatin1String kWriting{"writing"};
+constexpr QLatin1String kBooting{"booting"};
+constexpr QLatin1String kVerifying{"verifying"};
+
+} // namespace station::port_state
