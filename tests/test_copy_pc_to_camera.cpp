@@ -16,35 +16,6 @@ Bytes body_of(const char* digits)
     return Bytes(bytes.begin(), bytes.end());
 }
 
-// Records where each file dialog starts, and answers as the fixture's fake dialogs do.
-class StartRecordingDialogs final : public Dialogs {
-public:
-    explicit StartRecordingDialogs(FakeDialogs& answers) : answers_(answers) { set_dialogs(this); }
-    ~StartRecordingDialogs() override { set_dialogs(&answers_); }
-    StartRecordingDialogs(const StartRecordingDialogs&) = delete;
-    StartRecordingDialogs& operator=(const StartRecordingDialogs&) = delete;
-
-    void message(const QString& text, const QString& caption) override { answers_.message(text, caption); }
-    bool confirm(const QString& text, const QString& caption) override { return answers_.confirm(text, caption); }
-    QString open_file_name(const QString& filter) override { return open_file_name(filter, QStringLiteral("<none>")); }
-    QString save_file_name(const QString& filter) override { return save_file_name(filter, QStringLiteral("<none>")); }
-    QString open_file_name(const QString& filter, const QString& start) override
-    {
-        starts.push_back(start);
-        return answers_.open_file_name(filter);
-    }
-    QString save_file_name(const QString& filter, const QString& start) override
-    {
-        starts.push_back(start);
-        return answers_.save_file_name(filter);
-    }
-
-    QStringList starts;
-
-private:
-    FakeDialogs& answers_;
-};
-
 bool single_done(TFKR58* w)
 {
     return QTest::qWaitFor([w] { return !w->copy_running && !w->comm_busy; }, kCopyDeadlineMs);
@@ -114,7 +85,6 @@ TEST_F(CopyPageTest, SingleModeEndsAtAnEmptyLineAndSendsALastLineWithoutItsLastC
 TEST_F(CopyPageTest, DialogsStartInTheLastFolderAndFilesWithoutALineToSendAreReadFailures)
 {
     CopyWindow* w = open_copy_page();
-    StartRecordingDialogs dialogs(fake_dialogs);
     w->CtopOK2->click(); // cancelled: the file name is now empty
     ASSERT_TRUE(w->Copyfname2->text().isEmpty());
     w->Same->setChecked(true);
@@ -148,7 +118,7 @@ TEST_F(CopyPageTest, DialogsStartInTheLastFolderAndFilesWithoutALineToSendAreRea
     fake_dialogs.save_answer.clear();
     w->CtopOK2->click();
     const QString last = path("*.dat");
-    EXPECT_EQ(dialogs.starts, (QStringList{"*.dat", "*.dat", "*.dat", last, last, last, last}));
+    EXPECT_EQ(fake_dialogs.starts, (QStringList{"*.dat", "*.dat", "*.dat", last, last, last, last}));
 }
 
 TEST_F(CopyPageTest, ARefusedOrMissingReplyStopsTheSingleCopyAndClosesTheFile)

@@ -209,8 +209,8 @@ public:
         if (text == QLatin1String("ETX Error")) (void)QTest::qWaitFor(close_when_, 15000);
     }
     bool confirm(const QString&, const QString&) override { return false; }
-    QString open_file_name(const QString&) override { return {}; }
-    QString save_file_name(const QString&) override { return {}; }
+    QString open_file_name(const QString&, const QString&) override { return {}; }
+    QString save_file_name(const QString&, const QString&) override { return {}; }
     QStringList shown;
 
 private:

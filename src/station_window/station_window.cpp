@@ -259,13 +259,13 @@ bool StationWindow::open_master_file(const QString& path)
 
 void StationWindow::choose_master_file()
 {
-    const QString path = dialogs().open_file_name(data_file::dialog_filter());
+    const QString path = dialogs().open_file_name(data_file::dialog_filter(), QString());
     if (!path.isEmpty()) open_master_file(path);
 }
 
 void StationWindow::export_csv()
 {
-    const QString path = dialogs().save_file_name(kCsvFilter);
+    const QString path = dialogs().save_file_name(kCsvFilter, QString());
     if (path.isEmpty()) return;
     if (QFileInfo::exists(path) && !dialogs().confirm(QStringLiteral("%1 exists. Replace it?").arg(path), kCaption))
         return;

@@ -24,9 +24,6 @@ public:
                == QMessageBox::Yes;
     }
 
-    QString open_file_name(const QString& filter) override { return open_file_name(filter, QString()); }
-    QString save_file_name(const QString& filter) override { return save_file_name(filter, QString()); }
-
     QString open_file_name(const QString& filter, const QString& start) override
     {
         return QFileDialog::getOpenFileName(g_parent, QString(), start, filter);

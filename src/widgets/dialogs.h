@@ -13,13 +13,11 @@ public:
     virtual void message(const QString& text, const QString& caption) = 0;
     // Modal yes/no box; true for Yes.
     virtual bool confirm(const QString& text, const QString& caption) = 0;
-    // File dialogs; an empty result means the user cancelled. `filter` uses Qt's filter syntax.
-    virtual QString open_file_name(const QString& filter) = 0;
-    virtual QString save_file_name(const QString& filter) = 0;
-    // The same, starting at `start`: the dialog shows its folder with its file name filled in.
-    // A replacement that does not care where a dialog starts need not override these.
-    virtual QString open_file_name(const QString& filter, const QString& /*start*/) { return open_file_name(filter); }
-    virtual QString save_file_name(const QString& filter, const QString& /*start*/) { return save_file_name(filter); }
+    // File dialogs; an empty result means the user cancelled. `filter` uses Qt's filter syntax;
+    // the dialog starts at `start` (its folder, with its file name filled in), or where the
+    // platform chooses when `start` is empty.
+    virtual QString open_file_name(const QString& filter, const QString& start) = 0;
+    virtual QString save_file_name(const QString& filter, const QString& start) = 0;
 };
 
 // The dialogs in use: the real Qt ones unless a test installed its own.

@@ -25,20 +25,23 @@ public:
         confirmations.push_back({text, caption});
         return confirm_answer;
     }
-    QString open_file_name(const QString& filter) override
+    QString open_file_name(const QString& filter, const QString& start) override
     {
         filters.push_back(filter);
+        starts.push_back(start);
         return open_answer;
     }
-    QString save_file_name(const QString& filter) override
+    QString save_file_name(const QString& filter, const QString& start) override
     {
         filters.push_back(filter);
+        starts.push_back(start);
         return save_answer;
     }
 
     std::vector<Shown> messages;
     std::vector<Shown> confirmations;
     QStringList filters;
+    QStringList starts; // where each file dialog was asked to start
     bool confirm_answer = true;
     QString open_answer;
     QString save_answer;
