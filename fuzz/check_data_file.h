@@ -13,8 +13,8 @@
 //   (held at its exact size on the heap, so ASan sees any overrun) holds nothing but bytes the
 //   file's valid records put there.
 
+#include "codecs/data_file.h"
 #include "fuzz_check.h"
-#include "pages/copy/data_file.h"
 
 #include <QBuffer>
 #include <QByteArray>

@@ -3,8 +3,8 @@
 // the seed corpus of the libFuzzer targets is made from it. Every function draws only from the
 // generator it is given, so a seed repeats its input.
 
+#include "codecs/data_file.h"
 #include "link/frames.h"
-#include "pages/copy/data_file.h"
 
 #include <QByteArray>
 #include <QString>

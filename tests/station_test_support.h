@@ -1,8 +1,8 @@
 #pragma once
 // What the clone station's tests share: a simulated camera's memory as Camera->PC reads it.
 
+#include "codecs/data_file.h"
 #include "link/frames.h"
-#include "pages/copy/data_file.h"
 #include "sim_camera.h"
 
 inline frames::ParamImage camera_image(sim::SimCamera& camera)

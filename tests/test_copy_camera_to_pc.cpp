@@ -4,7 +4,7 @@
 
 #include "copy_test_support.h"
 
-#include "pages/copy/data_file.h"
+#include "codecs/data_file.h"
 
 #include <QAccessible>
 

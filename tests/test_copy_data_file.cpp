@@ -1,7 +1,7 @@
 // The data file without a window: the writer, the safe replacement of a file, the line reader,
 // both readers, and thousands of malformed files through them.
 
-#include "pages/copy/data_file.h"
+#include "codecs/data_file.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,7 +1,7 @@
 // camera-station as a line runs it: the program itself against simulated cameras on
 // pseudo-terminals published as COM1 and COM2, its records read back through its own listing.
 
-#include "pages/copy/data_file.h"
+#include "codecs/data_file.h"
 #include "sim_camera.h"
 #include "station_test_support.h"
 #include "station/output.h"

@@ -1,7 +1,7 @@
 // The clone station's job records: rows survive an unfinished job, several threads write one
 // file at once, a bad database is refused with its reason, and the listings quote and filter.
 
-#include "station/records.h"
+#include "records/records.h"
 #include "support/private_folder.h"
 
 #include <QDir>

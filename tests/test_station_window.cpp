@@ -1,10 +1,10 @@
 // The clone station's window as a line operator uses it: two simulated cameras on COM1 and COM2,
 // plugged in and out, one of which never takes a word of the master file.
 
-#include "pages/copy/data_file.h"
+#include "codecs/data_file.h"
+#include "records/records.h"
 #include "sim_camera.h"
 #include "station_test_support.h"
-#include "station/records.h"
 #include "station_window/port_tile.h"
 #include "station_window/station_window.h"
 #include "support/fake_dialogs.h"

@@ -1,8 +1,8 @@
 // The title's character codes and block packing, and the privacy-mask conversions between the
 // mask window and the camera.
 
+#include "codecs/title_codes.h"
 #include "mask/mask_geometry.h"
-#include "pages/setup/title_codes.h"
 
 #include <gtest/gtest.h>
 

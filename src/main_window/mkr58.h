@@ -1,6 +1,6 @@
 #pragma once
 // The main window of the tool. All behaviour lives here as methods, split by subsystem into source
-// files: the window and its menus (main_window/), the camera link (link/exchange.cpp), the
+// files: the window and its menus (main_window/), the camera link (main_window/exchange.cpp), the
 // transaction engine (transactions/) and one file per page (pages/).
 
 #include "link/frames.h"

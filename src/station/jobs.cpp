@@ -1,6 +1,6 @@
 #include "station/jobs.h"
 
-#include "pages/setup/title_codes.h"
+#include "codecs/title_codes.h"
 #include "station/port_states.h"
 
 #include <QBuffer>

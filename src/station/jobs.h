@@ -3,8 +3,8 @@
 // data file into it (as the Copy page's batch or single mode does) and prove it by reading every
 // word the file names back, or only the read-back.
 
+#include "records/records.h"
 #include "station/master_file.h"
-#include "station/records.h"
 #include "station/station_link.h"
 
 #include <QList>

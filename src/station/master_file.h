@@ -2,7 +2,7 @@
 // A data file as the station uses it: its bytes (for the replay and the SHA-256), the words it
 // names, and the comparison of two sets of words.
 
-#include "pages/copy/data_file.h"
+#include "codecs/data_file.h"
 
 #include <QByteArray>
 #include <QList>

@@ -4,7 +4,7 @@
 // which each finished camera leaves a permanent line; not on a terminal plain lines; with --json
 // the same events as one JSON object per line.
 
-#include "station/records.h"
+#include "records/records.h"
 
 #include <QElapsedTimer>
 #include <QList>

@@ -1,7 +1,7 @@
 #include "station_window/station_window.h"
 
+#include "codecs/data_file.h"
 #include "comm/port_naming.h"
-#include "pages/copy/data_file.h"
 #include "station/port_states.h"
 #include "station_window/port_tile.h"
 #include "widgets/dialogs.h"

@@ -3,7 +3,7 @@
 // bar, the port ticks, Start/Stop with this run's counters, one tile per ticked port, and the
 // latest records of the station's database.
 
-#include "station/records.h"
+#include "records/records.h"
 #include "station_window/run_events.h"
 #include "station_window/sounds.h"
 

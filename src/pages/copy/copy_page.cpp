@@ -3,8 +3,8 @@
 
 #include "main_window/mkr58.h"
 
+#include "codecs/data_file.h"
 #include "link/hex_text.h"
-#include "pages/copy/data_file.h"
 #include "widgets/dialogs.h"
 #include "widgets/radio_group.h"
 #include "widgets/readout.h"

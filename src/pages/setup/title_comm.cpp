@@ -1,9 +1,9 @@
 // The "Camera ID" and "COMM." groups of the Setup page: the title display, its position and text,
 // and the camera's communication mode and ID.
 
+#include "codecs/title_codes.h"
 #include "main_window/mkr58.h"
 #include "pages/setup/setup_support.h"
-#include "pages/setup/title_codes.h"
 #include "widgets/radio_group.h"
 #include "widgets/spin_button.h"
 

@@ -1,4 +1,4 @@
-#include "station/records.h"
+#include "records/records.h"
 
 #include "link/hex_text.h"
 

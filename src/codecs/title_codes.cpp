@@ -1,4 +1,4 @@
-#include "pages/setup/title_codes.h"
+#include "codecs/title_codes.h"
 
 namespace {
 

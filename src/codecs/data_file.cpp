@@ -1,4 +1,4 @@
-#include "pages/copy/data_file.h"
+#include "codecs/data_file.h"
 
 #include "link/hex_text.h"
 
