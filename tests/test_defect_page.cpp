@@ -412,6 +412,35 @@ TEST_F(DefectPageTest, RefusedOrUnansweredSearchEnablesThePagesAgain)
     EXPECT_EQ(camera.received_count(), page_series(TFKR58::SetupPage).size());
 }
 
+// A search answered for an item or group that is not a search's ends without a result: nothing of
+// the reply is shown, the tabs come back and the page's next command goes out.
+TEST_F(DefectPageTest, SearchAnsweredForAnotherItemEndsTheSearch)
+{
+    TFKR58* w = open_defect_page();
+    w->SendTimer->stop(); // the replies below come by hand; no time-out may end the search first
+    const Bytes group_and_item[] = {{0x36, 0x2F}, {0x36, 0x33}, {0x35, 0x31}};
+    for (const Bytes& answered : group_and_item) {
+        const std::string which = "answered " + std::to_string(answered[0]) + " " + std::to_string(answered[1]);
+        camera.clear_received();
+        camera.inject(sim::Fault::NoAnswer, 1);
+        w->kizu_next->click();
+        ASSERT_TRUE(wait_received(1)) << which;
+        ASSERT_FALSE(w->PageControl1->isEnabled()) << which;
+        // Decoded, this would select entry C at 0ABC, 00DE.
+        camera.send_raw(reply_frame_bytes({0xA0, answered[0], answered[1], 0, 3, 0x0A, 0xBC, 0x00, 0xDE, 1, 1}));
+        ASSERT_TRUE(wait_idle()) << which;
+        EXPECT_TRUE(w->PageControl1->isEnabled()) << which;
+        EXPECT_EQ(w->Kizu_abc->itemIndex(), 0) << which;
+        EXPECT_NE(w->kizu_ax->text(), "0ABC") << which;
+
+        // The page's controls work again: "Load" reads the whole table.
+        w->kizu_load->click();
+        ASSERT_TRUE(wait_page_idle()) << which;
+        EXPECT_EQ(sent_frames(), frames_of({{0x23, 0x36, 0x31}, kReadAC, kReadDF, kReadG})) << which;
+    }
+    EXPECT_TRUE(fake_dialogs.messages.empty());
+}
+
 TEST_F(DefectPageTest, Screenshot)
 {
     const QString path = screenshot_path("defect-page.png");

@@ -67,6 +67,13 @@ bool sent_search(const TFKR58& w)
     return sent_defect_command(w, defect::kWrite) && defect::is_search_item(w.cmd_frame[3]);
 }
 
+// A search that will bring no result to decode (refused, unanswered, answered for another item)
+// is over: the tabs it disabled come back, or the technician could never leave the page.
+void end_search(TFKR58& w)
+{
+    if (sent_search(w)) w.PageControl1->setEnabled(true);
+}
+
 void show_entry(const DefectRow& row, const defect::Entry& e)
 {
     row.enabled->setChecked(e.enabled);
@@ -82,6 +89,25 @@ void copy_position(const QLineEdit* from_x, const QLineEdit* from_y, QLineEdit* 
     to_y->setText(from_y->text());
 }
 
+// The camera's answer to "Start", "Next" or "Retry": the entry it names, the position found and
+// that entry's row; then the tabs the search disabled come back.
+void show_search_result(TFKR58& w, const defect::SearchResult& found)
+{
+    {
+        KizuBusy busy(w);
+        w.kizu_rtn->setItemIndex(found.return_code);
+        w.Kizu_abc->setItemIndex(found.entry_number - 1);
+        w.kizu_rtn_x->setText(hex_word_text(found.x));
+        w.kizu_rtn_y->setText(hex_word_text(found.y));
+        w.kizu_rtn_fix->setChecked(found.fix);
+        w.kizu_rtn_rev->setChecked(found.rev);
+        copy_position(w.kizu_rtn_x, w.kizu_rtn_y, w.kizu_ax, w.kizu_ay);
+        w.kizu_disp_set();
+    }
+    w.PageControl1->setEnabled(true);
+    w.kizu_busy = false;
+}
+
 } // namespace
 
 // ---- Replies ----
@@ -93,31 +119,21 @@ void TFKR58::Trans_end_kizu()
         // A refused read ends the table read chain, and a refused search leaves the page's tabs
         // disabled: give both back, or every page would stay locked.
         if (sent_table_read(*this)) kizu_busy = false;
-        if (sent_search(*this)) PageControl1->setEnabled(true);
+        end_search(*this);
         return;
     }
-    if (reply_frame[2] != defect::kGroup) return;
+    const bool in_group = reply_frame[2] == defect::kGroup;
     const std::uint8_t item = reply_frame[3];
     if (cmd_frame[1] == defect::kWrite) {
-        if (defect::is_search_item(item)) {
-            const defect::SearchResult found = defect::decode_search_result(reply_frame);
-            {
-                KizuBusy busy(*this);
-                kizu_rtn->setItemIndex(found.return_code);
-                Kizu_abc->setItemIndex(found.entry_number - 1);
-                kizu_rtn_x->setText(hex_word_text(found.x));
-                kizu_rtn_y->setText(hex_word_text(found.y));
-                kizu_rtn_fix->setChecked(found.fix);
-                kizu_rtn_rev->setChecked(found.rev);
-                copy_position(kizu_rtn_x, kizu_rtn_y, kizu_ax, kizu_ay);
-                kizu_disp_set();
-            }
-            PageControl1->setEnabled(true);
-            kizu_busy = false;
-        }
+        // A search answered for another group or item has no result to show: it is over, as a
+        // refused or unanswered one is.
+        if (in_group && defect::is_search_item(item))
+            show_search_result(*this, defect::decode_search_result(reply_frame));
+        else
+            end_search(*this);
         return;
     }
-    if (cmd_frame[1] != defect::kRead) return;
+    if (cmd_frame[1] != defect::kRead || !in_group) return;
     switch (item) {
     case defect::kItemTableAC:
     case defect::kItemTableDF:
@@ -291,7 +307,7 @@ void TFKR58::defect_exchange_abandoned()
 {
     // A table read chain that lost its reply is over; so is the wait for a search reply.
     if (sent_table_read(*this)) kizu_busy = false;
-    if (sent_search(*this)) PageControl1->setEnabled(true);
+    end_search(*this);
 }
 
 void TFKR58::defect_page_left()
