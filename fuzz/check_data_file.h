@@ -7,7 +7,8 @@
 // - single (PC->Camera one line at a time): every line comes back with its length, its first 64
 //   bytes and whether an LF ended it, the position just past it, then End, or Error when the
 //   device ends early; each line's frame bytes 1..15 are its leading digit pairs, bytes 0, 16 and
-//   17 are never written, and only an empty line (nothing, or a lone CR) converts to nothing.
+//   17 are never written; an empty line (nothing, or a lone CR) is told apart from a line whose
+//   first character is not a digit, and both convert nothing.
 // - batch (the whole file into the parameter table): the result and every table entry match the
 //   model's records, so a malformed file takes the reader's own failure result and the table
 //   (held at its exact size on the heap, so ASan sees any overrun) holds nothing but bytes the
@@ -74,6 +75,13 @@ constexpr std::uint8_t kUntouched = 0xEE;
 
 // Nothing, or only the CR of a blank line in a CR LF file.
 inline bool is_empty(const QByteArray& text) { return text.isEmpty() || text == "\r"; }
+
+// What single mode makes of a line's usable characters (a line without an LF loses its last).
+inline data_file::LineFrame expected_kind(const QByteArray& usable)
+{
+    if (is_empty(usable)) return data_file::LineFrame::Empty;
+    return digit_of(usable[0]) < 0 ? data_file::LineFrame::NoDigit : data_file::LineFrame::Converted;
+}
 
 inline frames::Frame expected_frame(const QByteArray& text, bool terminated)
 {
@@ -148,8 +156,8 @@ inline Violation check_single_file(const std::uint8_t* data, std::size_t size)
 
         auto frame = std::make_unique<frames::Frame>();
         frame->fill(kUntouched);
-        const bool converted = data_file::frame_from_line(line, *frame);
-        FUZZ_EXPECT(converted == !is_empty(terminated ? text : text.chopped(1)), "conversion result" + where);
+        const data_file::LineFrame kind = data_file::frame_from_line(line, *frame);
+        FUZZ_EXPECT(kind == expected_kind(terminated ? text : text.chopped(1)), "conversion result" + where);
         FUZZ_EXPECT(*frame == expected_frame(text, terminated), "frame bytes differ from the line's digits" + where);
     }
     const ReadStatus last = data_file::read_line(buffer, pos, f.declared, line);

@@ -176,11 +176,25 @@ TEST(DataFile, SingleModeFillsFrameBytesPairwiseUntilTheFirstNonDigit)
     EXPECT_EQ(frame_of("F", true)[1], 0xF0);             // an odd digit: the high nibble only
     EXPECT_EQ(frame_of("23456", false)[3], 0xEE);        // no LF: the last character is dropped
 
-    frames::Frame frame{};
-    EXPECT_FALSE(data_file::frame_from_line(Line{}, frame));
-    EXPECT_FALSE(data_file::frame_from_line(Line{"x", 1, false}, frame));
-    EXPECT_FALSE(data_file::frame_from_line(Line{"\r", 1, true}, frame)); // a blank line of a CR LF file
-    EXPECT_FALSE(data_file::frame_from_line(Line{"\rx", 2, false}, frame));
+    // What each line gives: the last character of a line without an LF is dropped before it is
+    // judged.
+    using data_file::LineFrame;
+    const std::pair<Line, LineFrame> kinds[] = {
+        {Line{}, LineFrame::Empty},
+        {Line{"x", 1, false}, LineFrame::Empty},
+        {Line{"\r", 1, true}, LineFrame::Empty}, // a blank line of a CR LF file
+        {Line{"\rx", 2, false}, LineFrame::Empty},
+        {Line{"G30C0001", 8, true}, LineFrame::NoDigit},
+        {Line{" 230C", 5, true}, LineFrame::NoDigit},
+        {Line{"\r\r", 2, true}, LineFrame::NoDigit},
+        {Line{"xy", 2, false}, LineFrame::NoDigit},
+        {Line{"f", 1, true}, LineFrame::Converted},
+        {Line{"2x", 2, false}, LineFrame::Converted},
+    };
+    for (const auto& [line, kind] : kinds) {
+        frames::Frame frame{};
+        EXPECT_EQ(data_file::frame_from_line(line, frame), kind) << line.head.toStdString();
+    }
 }
 
 TEST(DataFile, BatchStoresLowThenHighByteAndSkipsWhatIsNotARecord)

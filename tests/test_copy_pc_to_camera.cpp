@@ -54,18 +54,25 @@ TEST_F(CopyPageTest, SingleModeSendsEveryLineAsItStandsUpToTheReset)
     EXPECT_EQ(fake_dialogs.filters, QStringList{kFilter});
 }
 
-TEST_F(CopyPageTest, SingleModeEndsAtAnEmptyLineAndSendsALastLineWithoutItsLastCharacter)
+TEST_F(CopyPageTest, SingleModeEndsAtAnEmptyLineStopsAtALineWithoutADigitAndSendsALastLineWithoutItsLastCharacter)
 {
     CopyWindow* w = open_copy_page();
-    for (const char* empty : {"\n", "\r\n"}) {
+    // After a line sent, an empty line ends the copy as the file's end does; a line that converts
+    // no digit is a read failure: nothing goes out for it or after it.
+    const std::pair<QByteArray, bool> stops[] = {{"\n", true}, {"\r\n", true}, {line("X30C00022222"), false}};
+    for (const auto& [stop, completes] : stops) {
         camera.clear_received();
-        ASSERT_TRUE(write_file(path("empty.dat"), line("230C00011111") + empty + line("230C00022222")));
-        fake_dialogs.open_answer = path("empty.dat");
+        fake_dialogs.messages.clear();
+        ASSERT_TRUE(write_file(path("stop.dat"), line("230C00011111") + stop + line("230C00033333")));
+        fake_dialogs.open_answer = path("stop.dat");
         w->Same->setChecked(false);
         w->ptocOk->click();
         ASSERT_TRUE(single_done(w));
-        EXPECT_EQ(camera.received(), std::vector<Bytes>{expected_frame(body_of("230C00011111"))}) << empty;
-        EXPECT_FALSE(w->complete2->isHidden());
+        EXPECT_EQ(camera.received(), std::vector<Bytes>{expected_frame(body_of("230C00011111"))}) << stop.data();
+        EXPECT_EQ(w->complete2->isHidden(), !completes) << stop.data();
+        EXPECT_EQ(w->Same->isChecked(), completes) << stop.data();
+        if (!completes) EXPECT_TRUE(shown_once("File read Error occured", "File.ERR")) << stop.data();
+        else EXPECT_TRUE(fake_dialogs.messages.empty()) << stop.data();
         EXPECT_FALSE(w->copy_file->isOpen());
     }
 
@@ -98,7 +105,8 @@ TEST_F(CopyPageTest, DialogsStartInTheLastFolderAndFilesWithoutALineToSendAreRea
     const std::pair<const char*, QByteArray> unsendable[] = {{"missing.dat", {}},
                                                              {"empty.dat", ""},
                                                              {"lf.dat", "\n" + line("230C00011111")},
-                                                             {"crlf.dat", "\r\n" + line("230C00011111")}};
+                                                             {"crlf.dat", "\r\n" + line("230C00011111")},
+                                                             {"nodigit.dat", line("G30C00011111") + line("230C00022222")}};
     for (const auto& [name, content] : unsendable) {
         fake_dialogs.messages.clear();
         if (!content.isNull()) {
@@ -118,7 +126,7 @@ TEST_F(CopyPageTest, DialogsStartInTheLastFolderAndFilesWithoutALineToSendAreRea
     fake_dialogs.save_answer.clear();
     w->CtopOK2->click();
     const QString last = path("*.dat");
-    EXPECT_EQ(fake_dialogs.starts, (QStringList{"*.dat", "*.dat", "*.dat", last, last, last, last}));
+    EXPECT_EQ(fake_dialogs.starts, (QStringList{"*.dat", "*.dat", "*.dat", last, last, last, last, last}));
 }
 
 TEST_F(CopyPageTest, ARefusedOrMissingReplyStopsTheSingleCopyAndClosesTheFile)

@@ -120,10 +120,11 @@ ReadStatus read_line(QIODevice& device, qint64& pos, qint64 size, Line& line)
     return ReadStatus::Line;
 }
 
-bool frame_from_line(const Line& line, frames::Frame& frame)
+LineFrame frame_from_line(const Line& line, frames::Frame& frame)
 {
     const qint64 length = line.terminated ? line.length : line.length - 1;
-    if (length < 0 || is_empty(line.head, length)) return false;
+    if (length < 0 || is_empty(line.head, length)) return LineFrame::Empty;
+    if (hex_digit_value(char_at(line.head, 0)) < 0) return LineFrame::NoDigit;
     const auto digits = static_cast<qsizetype>(std::min<qint64>({length, line.head.size(), kLineDigits}));
     for (qsizetype i = 0; i < digits; ++i) {
         const int value = hex_digit_value(char_at(line.head, i));
@@ -134,7 +135,7 @@ bool frame_from_line(const Line& line, frames::Frame& frame)
         else
             byte = static_cast<std::uint8_t>(byte | value);
     }
-    return true;
+    return LineFrame::Converted;
 }
 
 bool read_records(QIODevice& device, qint64& pos, qint64 size, frames::ParamImage& image)

@@ -64,13 +64,20 @@ enum class ReadStatus { Line, End, Error };
 // `size` is an Error.
 ReadStatus read_line(QIODevice& device, qint64& pos, qint64 size, Line& line);
 
+// What a line gives single mode.
+enum class LineFrame {
+    Converted, // its leading digits are in the frame: a command to send
+    Empty,     // nothing, or a lone CR: the lines to send end here, as at the file's end
+    NoDigit,   // its first character is not a hexadecimal digit: nothing to send, a broken file
+};
+
 // Single mode: converts the line's characters pairwise into frame bytes 1..15, the first digit
 // of a pair setting the byte to its value times 16 and the second ORed in as the low nibble.
 // Conversion stops at the first character that is not a hexadecimal digit, at the end of the
 // line or after byte 15; the bytes beyond keep their contents. A line that the file ended
-// without an LF loses its last character first. Returns false for an empty line, which converts
-// nothing.
-bool frame_from_line(const Line& line, frames::Frame& frame);
+// without an LF loses its last character first. A line that converts no digit (Empty, NoDigit)
+// leaves the whole frame as it was.
+LineFrame frame_from_line(const Line& line, frames::Frame& frame);
 
 // Batch mode: reads every remaining line's parameter record into `image` (entry 2a the low
 // byte, 2a+1 the high byte of the word at address a). Lines not starting with 23 are skipped,

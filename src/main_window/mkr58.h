@@ -300,7 +300,9 @@ public:
     // Address 0: marks param_image entries 0..1023 unread (-1) and returns 1024; any other
     // address is returned unchanged.
     int ctop_adr_chk(int address);
-    // Reads the next line of copy_file into cmd_frame bytes 1..15; true for a non-empty line.
+    // Reads the next line of copy_file into cmd_frame bytes 1..15; true for a line to send. False
+    // at the end of the file or at an empty line, and after a read failure (reported): a failing
+    // device, or a line that converts no digit.
     bool make_frec();
     // Reads every remaining parameter record of copy_file into param_image; false after a read
     // failure (reported), which leaves param_image as it was.

@@ -110,7 +110,7 @@ JobOutcome replay_lines(StationLink& link, const MasterFile& file, const Progres
     frames::Frame frame{};
     data_file::Line line;
     for (int number = 1; data_file::read_line(buffer, pos, bytes.size(), line) == data_file::ReadStatus::Line; ++number) {
-        if (!data_file::frame_from_line(line, frame)) break;
+        if (data_file::frame_from_line(line, frame) != data_file::LineFrame::Converted) break;
         if (frame[1] == frames::kCommandReset) {
             const LinkStatus reset = link.send_reset();
             if (reset != LinkStatus::Ok) return failure(reset, link_reason(reset, QStringLiteral("the reset")));

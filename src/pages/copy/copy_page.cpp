@@ -303,9 +303,16 @@ bool TFKR58::make_frec()
         return false;
     }
     copy_line = line.head;
-    const bool read = status == data_file::ReadStatus::Line && data_file::frame_from_line(line, cmd_frame);
+    const data_file::LineFrame read =
+        status == data_file::ReadStatus::Line ? data_file::frame_from_line(line, cmd_frame) : data_file::LineFrame::Empty;
     if (copy_file_pos >= copy_file_size) copy_file->close();
-    return read;
+    // A line that converts no digit would send whatever the frame held before: a read failure,
+    // first line or not.
+    if (read == data_file::LineFrame::NoDigit) {
+        copy_read_failed();
+        return false;
+    }
+    return read == data_file::LineFrame::Converted;
 }
 
 bool TFKR58::make_allrec()
@@ -338,8 +345,8 @@ void TFKR58::ptocOkClick()
 {
     if (!copy_begin_ptoc(PcToCameraSingle)) return;
     copy_running = true;
-    // A file without a first line to send writes nothing into the camera: it must neither show
-    // "Complete" nor be offered again through "Same File Name".
+    // A file that ends before its first line to send writes nothing into the camera: it must
+    // neither show "Complete" nor be offered again through "Same File Name".
     if (!make_frec()) {
         if (copy_running) copy_read_failed(); // else a failure make_frec has reported
         return;
@@ -347,10 +354,11 @@ void TFKR58::ptocOkClick()
     copy_send_line();
 }
 
-// After a reply: the operation ends at the end of the file or at an empty line. The next line
-// goes out from the reply handler without a pause: the camera has just finished its 18-byte
-// reply (9 ms at 19200 baud), and no waiting, idle loop or timer gap leaves the window frozen
-// or the link free for another sender mid-file.
+// After a reply: the operation ends at the end of the file or at an empty line, and stops at a
+// line that converts no digit (a read failure make_frec reports). The next line goes out from
+// the reply handler without a pause: the camera has just finished its 18-byte reply (9 ms at
+// 19200 baud), and no waiting, idle loop or timer gap leaves the window frozen or the link free
+// for another sender mid-file.
 void TFKR58::copy_send_next_line()
 {
     if (make_frec())
