@@ -115,6 +115,31 @@ TEST_F(WindowTest, RadioItemsAreRadioButtonsToAssistiveToolsAndTheirToggleSelect
     EXPECT_TRUE(group->button(other)->isChecked());
 }
 
+// The title band and the status bar read as what each shows with its value, after the first load
+// and again after a reload that changed the camera's facts and the traced frames.
+TEST_F(WindowTest, TitleBandAndStatusBarReadAsWhatTheyShowWithTheirValues)
+{
+    TFKR58* w = open_window();
+    ASSERT_TRUE(wait_idle());
+    const std::pair<QLabel*, QString> readouts[] = {
+        {w->TV, "TV system"},           {w->Resolution, "Resolution"},         {w->Title, "Tool name"},
+        {w->StatusPanel[0], "Connection"}, {w->StatusPanel[1], "Sent frame"},
+        {w->StatusPanel[2], "Received frame"}, {w->StatusPanel[3], "Status"}};
+    for (const bool pal : {false, true}) {
+        camera.with_model([pal](sim::CameraModel& m) { m.set_pal(pal); });
+        w->ReLoadClick();
+        ASSERT_TRUE(wait_idle());
+        ASSERT_EQ(w->TV->text(), pal ? "PAL" : "NTSC");
+        ASSERT_FALSE(w->StatusPanel[2]->text().isEmpty());
+        for (const auto& [label, what] : readouts) {
+            const QString shown = label->text();
+            QAccessibleInterface* seen = QAccessible::queryAccessibleInterface(label);
+            EXPECT_EQ(seen->text(QAccessible::Name), shown.trimmed().isEmpty() ? what : what + ": " + shown.trimmed());
+            EXPECT_EQ(seen->text(QAccessible::Value), shown) << what.toStdString();
+        }
+    }
+}
+
 // With an assistive tool running, Qt asks for a label's interface as soon as its text is set,
 // before the page makes it a read-out; the read-out must still read as one, blank included.
 TEST(Readout, ReadsAsWhatItIsWithItsTextEvenWhenAPlainInterfaceCameFirst)

@@ -5,6 +5,7 @@
 #include "mask/cmask.h"
 #include "widgets/dialogs.h"
 #include "widgets/radio_group.h"
+#include "widgets/readout.h"
 #include "widgets/spin_button.h"
 #include "widgets/timers.h"
 
@@ -30,6 +31,9 @@ namespace {
 constexpr int kBusyCursor = -11;
 const char* const kPageCaptions[] = {"Lens Adjust", "Debug", "CCD Defect", "Copy", "Setup"};
 constexpr int kStatusWidths[] = {100, 250, 250, 40};
+// What each status panel shows, as an assistive tool names it: the connection, the hex traces of
+// the last command and the last reply, and a spare panel.
+const char* const kStatusWhat[] = {"Connection", "Sent frame", "Received frame", "Status"};
 constexpr int kTopBandHeight = 56;
 
 TFKR58::CommFactory& comm_factory()
@@ -160,6 +164,7 @@ void TFKR58::build_top_band(QWidget* band)
     title_font.setPointSize(14);
     title_font.setBold(true);
     Title->setFont(title_font);
+    make_readout(Title, QStringLiteral("Tool name"));
     title_row->addWidget(Title);
     connect(Panel1, &ClickPanel::clicked, this, &TFKR58::Panel1Click);
     row->addWidget(Panel1);
@@ -195,6 +200,8 @@ void TFKR58::build_top_band(QWidget* band)
     TV->setObjectName(QStringLiteral("TV"));
     Resolution = new QLabel(QStringLiteral("Resolution"), band);
     Resolution->setObjectName(QStringLiteral("Resolution"));
+    make_readout(TV, QStringLiteral("TV system"));
+    make_readout(Resolution, QStringLiteral("Resolution"));
     facts->addWidget(TV);
     facts->addWidget(Resolution);
     row->addLayout(facts);
@@ -249,6 +256,7 @@ void TFKR58::build_status_bar()
         StatusPanel[i]->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
         StatusPanel[i]->setFixedWidth(kStatusWidths[i]);
         StatusPanel[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        make_readout(StatusPanel[i], QString::fromLatin1(kStatusWhat[i]));
         bar->addWidget(StatusPanel[i]);
     }
 }
