@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 
-pg_dir=$(mktemp -d "${TMPDIR:-/tmp}/camera-pg.XXXXXX")
+# In /tmp: the postgres user must reach it, and a socket path is short.
+pg_dir=$(mktemp -d /tmp/camera-pg.XXXXXX)
 pg_server=$PWD/scripts/pg-test-server.sh
 trap '"$pg_server" stop "$pg_dir"' EXIT
 trap 'exit 130' INT
