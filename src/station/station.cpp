@@ -267,10 +267,10 @@ int Station::run()
 void Station::note_master_file()
 {
     const JobSettings& job = settings_.job;
-    if (!job.file || job.command != Command::Write) return;
+    if (!job.file || job.command == Command::Save) return;
     const MasterFile& file = *job.file;
     const QString name = QFileInfo(file.path).fileName();
-    if (job.single && file.reset_line == 0)
+    if (job.command == Command::Write && job.single && file.reset_line == 0)
         output_.note(0, QStringLiteral("%1 has no reset line: the station resets each camera after the file's last line").arg(name));
     if (file.lines_after_reset > 0)
         output_.note(0, QStringLiteral("%1: the %2 line(s) after the reset line (line %3) are neither written nor verified")
