@@ -494,8 +494,9 @@ void station_section(Report& report, const StationSettings& settings)
         std::to_string(settings.boot_ms) + "` processes (seeds 101..), " + std::to_string(settings.runs) +
         " run(s) per port count; master.dat was saved by `camera-station save` from a simulator with seed 0 "
         "(1023 addresses). A cycle on one port: " +
-        std::to_string(sample.reads) + " answered reads (the reads before the block, the read-back and the probe "
-        "that found the camera back), the 2053-byte block and its answer, the reset, " +
+        std::to_string(sample.reads) + " answered reads (the reads before the block, the probe that found the "
+        "camera back, the camera's own word, title and COMM ID read again after its restart, and the read-back), "
+        "the 2053-byte block and its answer, the reset, " +
         std::to_string(sample.unanswered_probes) +
         " unanswered probe(s) while the camera restarted. Times in ms, median (min..max) over every port of every "
         "run, taken when the benchmark read the simulators' traces and the station's JSON lines. *Measured*: the "

@@ -20,8 +20,16 @@ constexpr NamedDefault kNamedDefaults[] = {
     {0x2C, 0x0012}, {0x2D, 0x0108},     // hue trims, sign and magnitude: +18, -8
     {0x2E, 0x0005}, {0x2F, 0x0110},     // +5, -16
     {kRegTvSystem, 0x0A10},             // timing generator mode, NTSC
-    {0x3FF, 0x5AA5},                    // last word: "initialised" mark that "Erase all" clears
 };
+
+// The last word, which Camera->PC reads but does not write: each camera's own mark ("Erase all"
+// clears it), so that cameras of one line can be told apart by it. Seed 0 holds 0x5AA5; an odd
+// factor gives every seed below 65536 a mark of its own.
+constexpr std::size_t kLastWord = 0x3FF;
+std::uint16_t last_word_mark(std::uint32_t seed)
+{
+    return static_cast<std::uint16_t>(0x5AA5u ^ (seed * 0x9E37u));
+}
 
 // A deterministic, varied but unremarkable filler for the words without a named default; each
 // seed gives other words (seed 0 the built-in image).
@@ -75,6 +83,7 @@ void CameraModel::restore_factory_image()
 {
     for (std::size_t k = 0; k < kParamWords; ++k) params_[k] = factory_word(k, seed_);
     for (const NamedDefault& d : kNamedDefaults) params_[d.addr] = d.value;
+    params_[kLastWord] = last_word_mark(seed_);
     key_presses_.clear();
     reset_count_ = 0;
     setup_.restore_factory();
@@ -248,9 +257,14 @@ CameraModel::Outcome CameraModel::press_key(const frames::Frame& command, frames
 // 0xF3: restart without a reply.
 CameraModel::Outcome CameraModel::reset(const frames::Frame&, frames::Frame&)
 {
+    restart();
+    return Outcome::Silent;
+}
+
+void CameraModel::restart()
+{
     ++reset_count_;
     power_on_reset();
-    return Outcome::Silent;
 }
 
 // 0x33 0x50 g: setup group g in reply bytes 4..14.

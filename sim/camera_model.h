@@ -52,6 +52,8 @@ public:
     void restore_factory_image();
     // What the camera does at a reset command: registers reloaded, parameter memory kept.
     void power_on_reset();
+    // The reset command taken: counted, and the camera restarts as power_on_reset.
+    void restart();
 
     std::uint16_t register_value(std::uint8_t addr) const { return registers_[addr]; }
     void set_register(std::uint8_t addr, std::uint16_t value) { registers_[addr] = value; }
@@ -97,6 +99,9 @@ public:
     // A fresh camera of the same type, as the next one on a line: its own memory and title from
     // `seed`, but this one's TV system, sensor, sync input, COMM ID and memory fault.
     CameraModel another_camera(std::uint32_t seed) const;
+    // Another camera (as another_camera) that was written with the same file before: it holds
+    // this one's parameter memory except the last word, which stays its own, as does its title.
+    CameraModel written_alike(std::uint32_t seed) const;
 
     // Fault: a memory cell that does not take writes. The parameter block and the EEPROM word
     // writes are acknowledged as usual but leave this word as it was. nullopt: no such cell.

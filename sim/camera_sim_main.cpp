@@ -37,7 +37,12 @@ struct Options {
     bool pacing = false;
     bool external_sync = true;
     std::uint32_t seed = 0;
-    int boot_ms = 0;
+    int boot_ms = 1500; // a camera restarts for a moment, as a real one does
+    int reset_late_ms = 0;
+    bool reset_ignored = false;
+    bool swap_on_reset = false;
+    double lost_reads = 0;
+    std::uint32_t loss_seed = 1;
     std::optional<Clock::duration> replug_every; // how long each camera stays plugged in
     int away_ms = 1000;
     std::optional<int> unwritten_word;
@@ -48,7 +53,8 @@ void print_usage(std::FILE* out)
     std::fprintf(out,
                  "Usage: camera-sim [--port N] [--seed N] [--pal] [--pace] [--no-ext-sync]\n"
                  "                  [--boot-ms N] [--replug-every S [--away-ms N]]\n"
-                 "                  [--unwritten-word ADDR] [--help]\n"
+                 "                  [--unwritten-word ADDR] [--reset-late-ms N] [--ignore-reset]\n"
+                 "                  [--swap-on-reset] [--lose-reads F [--loss-seed N]] [--help]\n"
                  "Simulates the camera on a pseudo-terminal and links it as port COM<N> in\n"
                  "$XDG_CONFIG_HOME/camera-adjust/ports (default port 1), where the tool looks.\n"
                  "Run one simulator per port to serve several ports.\n"
@@ -59,13 +65,21 @@ void print_usage(std::FILE* out)
                  "  --pace    send answers at the pace of 19200 baud\n"
                  "  --no-ext-sync  a camera without an external sync input (refuses EXT)\n"
                  "  --boot-ms N    after a reset (and when plugged in) answer nothing for N ms,\n"
-                 "                 dropping what arrives, as a camera restarting (default 0)\n"
+                 "                 dropping what arrives, as a camera restarting (default 1500)\n"
                  "  --replug-every S  each camera stays plugged in S seconds (decimals allowed),\n"
                  "                 then is away for --away-ms, then the next seed is plugged in\n"
                  "  --away-ms N    how long the camera stays unplugged (default 1000)\n"
                  "  --unwritten-word ADDR  fault: the parameter block and the EEPROM word writes\n"
                  "                 are acknowledged but leave word ADDR (0..1023 or 0x0..0x3FF)\n"
                  "                 as it was, in every camera plugged in\n"
+                 "  --reset-late-ms N  fault: go on answering for N ms after the reset command,\n"
+                 "                 then restart\n"
+                 "  --ignore-reset fault: never restart on the reset command, answer on\n"
+                 "  --swap-on-reset  another camera comes in at each reset while it restarts: the\n"
+                 "                 next seed, holding the same parameter memory but its own last\n"
+                 "                 word (address 1023) and title\n"
+                 "  --lose-reads F fault: withhold the answers to the fraction F (0..1, e.g. 0.33)\n"
+                 "                 of the read commands, chosen from --loss-seed N (default 1)\n"
                  "  --help    show this text\n"
                  "Lines on standard input: 'unplug', 'plug' (the next seed) or 'plug SEED'.\n"
                  "SIGUSR1 unplugs the camera, or plugs in the next seed when it is unplugged.\n"
@@ -96,6 +110,16 @@ std::optional<Clock::duration> parse_seconds(const char* text)
     const double seconds = std::strtod(text, &end);
     if (end == text || *end != '\0' || errno == ERANGE || !(seconds > 0) || seconds > 1e6) return std::nullopt;
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+// A fraction 0..1.
+std::optional<double> parse_fraction(const char* text)
+{
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text, &end);
+    if (end == text || *end != '\0' || errno == ERANGE || !(value >= 0) || value > 1) return std::nullopt;
+    return value;
 }
 
 // Reads the value of the option at argv[i] into `target`; false (exit status 2) when it is bad.
@@ -142,6 +166,11 @@ bool parse_options(int argc, char** argv, Options& options, int& exit_code)
         else if (arg == "--boot-ms") ok = take_value(argc, argv, i, options.boot_ms, number(0, 3'600'000));
         else if (arg == "--away-ms") ok = take_value(argc, argv, i, options.away_ms, number(0, 3'600'000));
         else if (arg == "--replug-every") ok = take_value(argc, argv, i, options.replug_every, parse_seconds);
+        else if (arg == "--reset-late-ms") ok = take_value(argc, argv, i, options.reset_late_ms, number(0, 3'600'000));
+        else if (arg == "--ignore-reset") options.reset_ignored = true;
+        else if (arg == "--swap-on-reset") options.swap_on_reset = true;
+        else if (arg == "--lose-reads") ok = take_value(argc, argv, i, options.lost_reads, parse_fraction);
+        else if (arg == "--loss-seed") ok = take_value(argc, argv, i, options.loss_seed, number(0, 0xFFFFFFFFull));
         else if (arg == "--unwritten-word")
             ok = take_value(argc, argv, i, options.unwritten_word, number(0, sim::kParamWords - 1, true));
         else {
@@ -345,6 +374,10 @@ int main(int argc, char** argv)
     });
     camera.set_unwritten_word(options.unwritten_word);
     camera.set_boot_ms(options.boot_ms);
+    camera.set_reset_delay_ms(options.reset_late_ms);
+    camera.set_reset_ignored(options.reset_ignored);
+    camera.set_swap_on_reset(options.swap_on_reset);
+    camera.set_lost_reads(options.lost_reads, options.loss_seed);
     camera.set_baud_pacing(options.pacing);
     camera.set_trace([&camera](const sim::TraceEvent& event) { print_event(camera, event); });
     if (!camera.start()) {

@@ -4,6 +4,7 @@
 
 #include "camera_model.h"
 
+#include <algorithm>
 #include <string>
 
 namespace sim {
@@ -29,6 +30,14 @@ CameraModel CameraModel::another_camera(std::uint32_t seed) const
     next.setup_.set_external_sync_input(setup_.has_external_sync_input());
     next.camera_id_ = camera_id_;
     next.unwritten_word_ = unwritten_word_;
+    return next;
+}
+
+CameraModel CameraModel::written_alike(std::uint32_t seed) const
+{
+    CameraModel next = another_camera(seed);
+    std::copy_n(params_.begin(), kParamWords - 1, next.params_.begin());
+    next.power_on_reset();
     return next;
 }
 

@@ -17,6 +17,8 @@ const char* fault_name(Fault fault)
     case Fault::SecondAnswer: return "second answer";
     case Fault::SplitBytes: return "split bytes";
     case Fault::Late: return "late";
+    case Fault::ForeignFirst: return "answers to other reads first";
+    case Fault::Trailing: return "trailing bytes";
     }
     return "?";
 }
@@ -62,6 +64,31 @@ void reseal(Bytes& answer)
     answer.back() = frames::checksum_of(answer.data(), answer.size() - 1);
 }
 
+// The answer to another read: `echo_byte` changed and every value byte (5..14) too.
+Bytes foreign_answer(const Bytes& answer, std::size_t echo_byte)
+{
+    Bytes other = answer;
+    other[echo_byte] ^= 0x01;
+    for (std::size_t i = 5; i < frames::kIdOffset; ++i) other[i] ^= 0x5A;
+    reseal(other);
+    return other;
+}
+
+Bytes with_foreign_answers_first(Bytes answer)
+{
+    if (answer.size() != frames::kFrameSize) return answer;
+    Bytes bytes;
+    for (std::size_t echo_byte : {2u, 3u, 4u}) {
+        const Bytes other = foreign_answer(answer, echo_byte);
+        bytes.insert(bytes.end(), other.begin(), other.end());
+    }
+    bytes.insert(bytes.end(), answer.begin(), answer.end());
+    return bytes;
+}
+
+// An STX and the first bytes of an accepted EEPROM reply, then nothing.
+const Bytes kUnfinishedFrame{frames::STX, frames::kReplyAccepted, 0x0C, 0x00, 0x00, 0x12};
+
 } // namespace
 
 Bytes apply_content_fault(Fault fault, Bytes answer)
@@ -82,6 +109,11 @@ Bytes apply_content_fault(Fault fault, Bytes answer)
     case Fault::SecondAnswer:
         answer[1] = frames::kReplySecondAnswer;
         reseal(answer);
+        break;
+    case Fault::ForeignFirst:
+        return with_foreign_answers_first(std::move(answer));
+    case Fault::Trailing:
+        answer.insert(answer.end(), kUnfinishedFrame.begin(), kUnfinishedFrame.end());
         break;
     default:
         break;

@@ -23,6 +23,9 @@ enum class Fault {
     SecondAnswer, // reply code 0xA8
     SplitBytes,   // one byte at a time with a pause between bytes
     Late,         // the whole answer held back by a delay
+    ForeignFirst, // ahead of an 18-byte answer, three answers to other reads: its byte 2 (the
+                  // item), 3 (the index) or 4 (a four-byte read's address) changed, other values
+    Trailing,     // the answer followed by the start of a frame that never ends (line noise)
 };
 
 const char* fault_name(Fault fault);

@@ -210,6 +210,37 @@ void SimCamera::set_boot_ms(int ms)
     boot_time_ = std::chrono::milliseconds(std::max(ms, 0));
 }
 
+void SimCamera::set_reset_delay_ms(int ms)
+{
+    std::lock_guard lock(state_mutex_);
+    reset_delay_ = std::chrono::milliseconds(std::max(ms, 0));
+}
+
+void SimCamera::set_reset_ignored(bool ignored)
+{
+    std::lock_guard lock(state_mutex_);
+    reset_ignored_ = ignored;
+}
+
+void SimCamera::set_swap_on_reset(bool swap)
+{
+    std::lock_guard lock(state_mutex_);
+    swap_on_reset_ = swap;
+}
+
+void SimCamera::set_on_restart(std::function<void(CameraModel&)> change)
+{
+    std::lock_guard lock(state_mutex_);
+    on_restart_ = std::move(change);
+}
+
+void SimCamera::set_lost_reads(double fraction, std::uint32_t seed)
+{
+    std::lock_guard lock(state_mutex_);
+    lost_reads_ = std::clamp(fraction, 0.0, 1.0);
+    loss_generator_.seed(seed);
+}
+
 void SimCamera::unplug()
 {
     {
@@ -274,6 +305,7 @@ void SimCamera::run()
         if (fds[2].revents & POLLIN) release_exclusive_use();
         if (fds[1].revents & POLLOUT) write_blocked_ = false;
         if (fds[1].revents & POLLIN) read_master();
+        act_on_due_reset();
         if (!listening()) forget_line_state();
         give_up_stale_partial();
         write_due();
@@ -310,6 +342,8 @@ Clock::time_point SimCamera::next_deadline() const
     Clock::time_point deadline = Clock::time_point::max();
     if (!output_.empty() && !write_blocked_) deadline = output_.front().piece.due;
     if (reader_.has_partial()) deadline = std::min(deadline, last_rx_ + kGiveUpPartialAfter);
+    std::lock_guard lock(state_mutex_);
+    if (reset_due_) deadline = std::min(deadline, *reset_due_);
     return deadline;
 }
 
@@ -391,13 +425,16 @@ void SimCamera::handle_unit(const Bytes& unit)
         if (received_.size() > kReceivedLogLimit) received_.pop_front();
     }
     if (trace_) trace_({TraceEvent::Kind::Received, unit});
+    if (unit.size() == frames::kFrameSize && unit[1] == frames::kCommandReset) {
+        take_reset();
+        return;
+    }
 
     Bytes answer;
     {
         std::lock_guard lock(model_mutex_);
         answer = model_.answer(unit);
     }
-    if (unit.size() == frames::kFrameSize && unit[1] == frames::kCommandReset) start_boot();
     if (answer.empty()) return;
 
     Fault fault = Fault::None;
@@ -407,12 +444,55 @@ void SimCamera::handle_unit(const Bytes& unit)
         fault = faults_.take_for(unit);
         timing = timing_;
     }
+    if (fault == Fault::None && loses_answer(unit)) fault = Fault::NoAnswer;
     if (fault == Fault::NoAnswer) {
         if (trace_) trace_({TraceEvent::Kind::Withheld, answer, fault});
         return;
     }
     answer = apply_content_fault(fault, std::move(answer));
     enqueue(answer, fault, timing);
+}
+
+// The reset has no answer; the camera restarts now, a moment later or never (set_reset_*).
+void SimCamera::take_reset()
+{
+    {
+        std::lock_guard lock(state_mutex_);
+        if (reset_ignored_) return;
+        reset_due_ = Clock::now() + reset_delay_;
+    }
+    act_on_due_reset();
+}
+
+// A reset falls due: the camera restarts (another one comes in its place when swapping), and
+// boots. Its parameter memory survives.
+void SimCamera::act_on_due_reset()
+{
+    bool swap = false;
+    std::function<void(CameraModel&)> on_restart;
+    {
+        std::lock_guard lock(state_mutex_);
+        if (!reset_due_ || Clock::now() < *reset_due_) return;
+        reset_due_.reset();
+        swap = swap_on_reset_;
+        on_restart = on_restart_;
+    }
+    {
+        std::lock_guard lock(model_mutex_);
+        if (swap) model_ = model_.written_alike(model_.seed() + 1);
+        model_.restart();
+        if (on_restart) on_restart(model_);
+    }
+    start_boot();
+}
+
+bool SimCamera::loses_answer(const Bytes& unit)
+{
+    std::lock_guard lock(state_mutex_);
+    if (lost_reads_ <= 0 || unit.size() != frames::kFrameSize || unit[1] != kClassRead) return false;
+    const double draw = static_cast<double>(loss_generator_() - std::minstd_rand::min())
+                        / static_cast<double>(std::minstd_rand::max() - std::minstd_rand::min());
+    return draw < lost_reads_;
 }
 
 void SimCamera::report_dropped()

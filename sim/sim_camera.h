@@ -16,6 +16,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <utility>
@@ -81,6 +82,22 @@ public:
     // 0 (the default): it answers again at once. Parameter memory survives the reset.
     void set_boot_ms(int ms);
 
+    // How the camera takes the reset command. Late: it goes on answering for `ms` before it
+    // restarts (0, the default: at once). Ignored: it never restarts and answers on as before.
+    void set_reset_delay_ms(int ms);
+    void set_reset_ignored(bool ignored);
+    // Every reset brings in another camera while it restarts (CameraModel::written_alike with the
+    // next seed): it holds the same parameter memory but its own last word and title.
+    void set_swap_on_reset(bool swap);
+
+    // Called with the camera's model each time the camera restarts on a reset (after a swap, with
+    // the new one's): what the restart changes, such as a title that the written file set.
+    void set_on_restart(std::function<void(CameraModel&)> change);
+
+    // The camera misses reads: the answers to this fraction (0..1) of the read commands are
+    // withheld, chosen by a generator started from `seed`, so a run repeats exactly. 0: none.
+    void set_lost_reads(double fraction, std::uint32_t seed);
+
     // The camera goes away: everything received is dropped, nothing is answered and answers not
     // yet sent are lost. The pseudo-terminal stays open, so the tool's port does not hang up
     // (a pseudo-terminal has no DSR line to drop).
@@ -115,6 +132,9 @@ private:
     bool read_master(); // true when bytes were read
     bool listening() const;
     void start_boot();
+    void take_reset();
+    void act_on_due_reset();
+    bool loses_answer(const Bytes& unit);
     void handle_units(const std::vector<Bytes>& units);
     void ignore(const Bytes& bytes);
     void forget_line_state();
@@ -148,6 +168,13 @@ private:
     Clock::duration boot_time_{};
     Clock::time_point booted_at_{}; // deaf before this time point
     bool plugged_in_ = true;
+    Clock::duration reset_delay_{};
+    bool reset_ignored_ = false;
+    bool swap_on_reset_ = false;
+    std::optional<Clock::time_point> reset_due_; // a reset received, acted on at this time point
+    std::function<void(CameraModel&)> on_restart_;
+    double lost_reads_ = 0;
+    std::minstd_rand loss_generator_;
 
     // Simulator thread only.
     FrameReader reader_;

@@ -435,6 +435,29 @@ TEST_F(SimCameraTest, ContentFaultsAlterOnlyTheirByte)
     }
 }
 
+TEST_F(SimCameraTest, AnswersToOtherReadsComeFirstAndNoiseAfter)
+{
+    const Bytes good = expected(read_eep);
+    camera.inject(Fault::ForeignFirst);
+    const Bytes foreign = exchange(read_eep, 4 * frames::kFrameSize);
+    ASSERT_EQ(foreign.size(), 4 * frames::kFrameSize);
+    EXPECT_EQ(Bytes(foreign.end() - frames::kFrameSize, foreign.end()), good);
+    // Answer k differs from the true one in echo byte 2 + k and in its values.
+    for (std::size_t k = 0; k < 3; ++k) {
+        SCOPED_TRACE(k);
+        const Bytes other(foreign.begin() + static_cast<long>(k * frames::kFrameSize),
+                          foreign.begin() + static_cast<long>((k + 1) * frames::kFrameSize));
+        EXPECT_EQ(sum_of(other), 0);
+        for (std::size_t i = 2; i <= 4; ++i) EXPECT_EQ(other[i] != good[i], i == 2 + k) << "byte " << i;
+        EXPECT_NE(other[5], good[5]);
+        EXPECT_NE(other[6], good[6]);
+    }
+    camera.inject(Fault::Trailing);
+    const Bytes noisy = exchange(read_eep, frames::kFrameSize + 6);
+    EXPECT_EQ(Bytes(noisy.begin(), noisy.begin() + frames::kFrameSize), good);
+    EXPECT_EQ(Bytes(noisy.begin() + frames::kFrameSize, noisy.end()), (Bytes{frames::STX, 0xA0, 0x0C, 0x00, 0x00, 0x12}));
+}
+
 TEST_F(SimCameraTest, ContentFaultsApplyToTheShortFrameToo)
 {
     camera.inject(Fault::Refuse);

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -137,6 +138,70 @@ TEST_F(StationSimTest, BootingCameraDropsWhatItHearsThenAnswersAgain)
         EXPECT_EQ(std::count(received.begin(), received.end(), kProbe), 1) << "probes taken while booting";
         EXPECT_EQ(word_read_back(0x200) == 0xBEEF, c.keeps_memory);
     }
+}
+
+TEST_F(StationSimTest, ResetActedOnLateIgnoredOrWithAnotherCameraComingBack)
+{
+    camera.set_boot_ms(400);
+    const auto answers_probe = [&] {
+        send(kProbe);
+        return receive(frames::kFrameSize, 100ms).size() == frames::kFrameSize;
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> set_up;
+        bool answers_at_once;
+        bool goes_silent;
+        bool another_camera;
+    };
+    const Case cases[] = {
+        {"late", [&] { camera.set_reset_delay_ms(250); }, true, true, false},
+        {"ignored", [&] { camera.set_reset_ignored(true); }, true, false, false},
+        {"swapped", [&] { camera.set_swap_on_reset(true); }, false, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.set_up();
+        const std::uint16_t own = word_read_back(0x3FF);
+        const std::uint16_t shared = word_read_back(0x200);
+        const Bytes title = title_start();
+        send(kReset);
+        EXPECT_EQ(answers_probe(), c.answers_at_once);
+        // Probes until it answers after a silence, or for longer than the delay and the boot.
+        bool silent = false;
+        const auto give_up = Clock::now() + 1500ms;
+        while (Clock::now() < give_up) {
+            const bool answered = answers_probe();
+            if (answered && silent) break;
+            silent = silent || !answered;
+        }
+        EXPECT_EQ(silent, c.goes_silent);
+        EXPECT_EQ(word_read_back(0x3FF) != own, c.another_camera);
+        EXPECT_EQ(title_start() != title, c.another_camera);
+        EXPECT_EQ(word_read_back(0x200), shared) << "the camera that comes back holds the same memory";
+        camera.set_reset_delay_ms(0);
+        camera.set_reset_ignored(false);
+        camera.set_swap_on_reset(false);
+    }
+}
+
+TEST_F(StationSimTest, LostReadsFollowTheirSeedAndSpareWrites)
+{
+    const auto pattern = [&](std::uint32_t seed) {
+        camera.set_lost_reads(0.5, seed);
+        std::string answered;
+        for (int i = 0; i < 12; ++i) {
+            send(kProbe);
+            answered += receive(frames::kFrameSize, 150ms).empty() ? 'x' : '.';
+        }
+        return answered;
+    };
+    // std::minstd_rand from seed 23: the station's loop test counts on this run.
+    EXPECT_EQ(pattern(23), "x...xx.xxxx.");
+    EXPECT_EQ(pattern(23), "x...xx.xxxx.");
+    camera.set_lost_reads(1, 1);
+    EXPECT_EQ(exchange(eeprom_write(0x200, 0x1234)).size(), frames::kFrameSize) << "a write was lost";
+    EXPECT_TRUE(stays_silent_to(kProbe));
 }
 
 TEST_F(StationSimTest, UnpluggedCameraIsSilentAndTheNextOneHasItsOwnMemoryAndTitle)

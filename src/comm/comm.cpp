@@ -108,7 +108,7 @@ TComm::TComm(QObject* parent) : QObject(parent) {}
 
 TComm::~TComm() { Close(); }
 
-QString TComm::DevicePath() const { return port_device_path(port_); }
+QString TComm::DevicePath() const { return device_path_.isEmpty() ? port_device_path(port_) : device_path_; }
 
 // ---- Open and close ------------------------------------------------------------------------
 
@@ -412,6 +412,12 @@ bool TComm::GetDsrState() const
     // A device without modem lines (a pseudo-terminal) cannot show DSR. Report it on rather than
     // claim that no camera is attached.
     return errno == ENOTTY || errno == EINVAL;
+}
+
+bool TComm::HasModemLines() const
+{
+    int lines = 0;
+    return IsOpen() && ::ioctl(fd_, TIOCMGET, &lines) == 0;
 }
 
 // ---- Notifications on the GUI thread -------------------------------------------------------

@@ -118,13 +118,19 @@ public:
     bool Read(void* buffer, int count);
     void SendString(const std::string& text);
     void SendBreak();
-    bool GetDsrState() const;
+    // Virtual, as HasModemLines, so that a test double can play a line with modem signals.
+    virtual bool GetDsrState() const;
     bool DsrState() const { return GetDsrState(); }
+    // True when the open device has modem control lines (a real serial port; a pseudo-terminal
+    // has none).
+    virtual bool HasModemLines() const;
     bool IsOpen() const { return fd_ >= 0; }
     // True once the open device has hung up or failed (see ECommLineLost); cleared by Open.
     bool LineLost() const { return line_lost_; }
-    // Path of the device that Open() uses for the current Port.
+    // Path of the device that Open() uses: the one set by SetDevicePath, else the current Port's.
     QString DevicePath() const;
+    // From now on Open() uses `path` whatever the Port (an empty path: the Port's device again).
+    void SetDevicePath(const QString& path) { device_path_ = path; }
 
     std::uint8_t Port() const { return port_; }
     void SetPort(std::uint8_t port);
@@ -191,6 +197,7 @@ private:
     bool wait_for_output_room(int count, std::chrono::steady_clock::time_point deadline) const;
 
     std::uint8_t port_ = 1;
+    QString device_path_;
     std::int32_t baud_rate_ = 9600;
     std::uint16_t baud_rate_user_ = 9600;
     TCommParityBits parity_ = cpbNone;

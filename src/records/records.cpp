@@ -92,6 +92,12 @@ QVariant text_value(const QString& text)
     return text.isNull() ? QVariant(QStringLiteral("")) : QVariant(text);
 }
 
+// An unknown COMM ID (-1) is stored as NULL.
+QVariant comm_id_value(int comm_id)
+{
+    return comm_id < 0 ? QVariant(QMetaType(QMetaType::Int)) : QVariant(comm_id);
+}
+
 QString addresses_text(const QList<int>& addresses)
 {
     QStringList words;
@@ -310,8 +316,7 @@ qint64 Records::begin(const JobStart& start, QString* error)
     for (const QVariant& value :
          {text_value(iso_text(start.started)), QVariant(start.started.toMSecsSinceEpoch()),
           text_value(start.host), QVariant(start.port), text_value(start.device),
-          text_value(start.title),
-          start.comm_id < 0 ? QVariant(QMetaType(QMetaType::Int)) : QVariant(start.comm_id),
+          text_value(start.title), comm_id_value(start.comm_id),
           text_value(start.serial), text_value(start.file_path), text_value(start.file_sha256),
           text_value(start.mode), QVariant(result_word(JobResult::Aborted))})
         query.addBindValue(value);
@@ -326,11 +331,17 @@ qint64 Records::begin(const JobStart& start, QString* error)
 bool Records::finish(qint64 id, const JobEnd& end, QString* error)
 {
     QSqlQuery query(connection(connection_));
-    query.prepare(QStringLiteral("UPDATE jobs SET ended = ?, result = ?, reason = ?, "
-                                 "differing = ?, duration_ms = ? WHERE id = ?"));
+    const QString identity_columns = end.identity ? QStringLiteral("title = ?, comm_id = ?, ") : QString();
+    query.prepare(QStringLiteral("UPDATE jobs SET ended = ?, result = ?, reason = ?, %1"
+                                 "differing = ?, duration_ms = ? WHERE id = ?")
+                      .arg(identity_columns));
     query.addBindValue(text_value(iso_text(end.ended)));
     query.addBindValue(result_word(end.result));
     query.addBindValue(text_value(end.reason));
+    if (end.identity) {
+        query.addBindValue(text_value(end.identity->title));
+        query.addBindValue(comm_id_value(end.identity->comm_id));
+    }
     query.addBindValue(text_value(addresses_text(end.differing)));
     query.addBindValue(end.duration_ms);
     query.addBindValue(id);

@@ -29,6 +29,12 @@ enum class JobResult {
 QString result_word(JobResult result);
 std::optional<JobResult> result_from_word(const QString& word);
 
+// The camera's on-screen title and communication ID as read from it.
+struct CameraIdentity {
+    QString title;    // as the camera holds it (trailing spaces removed)
+    int comm_id = -1; // -1 when the camera did not say
+};
+
 // What is known when a job starts.
 struct JobStart {
     QDateTime started;   // local time with offset; stored as ISO 8601
@@ -50,6 +56,9 @@ struct JobEnd {
     QString reason;           // one short line; empty for a pass
     QList<int> differing;     // addresses whose read-back differed (all of them)
     qint64 duration_ms = 0;
+    // The title and COMM ID read again at the end, after the camera's restart: they replace
+    // those of the start, since the file may have set them.
+    std::optional<CameraIdentity> identity;
 };
 
 struct JobRow {
@@ -78,7 +87,7 @@ public:
     // Inserts the row of a starting job (result "aborted" until finish); returns its id, or -1
     // with the reason in `error`.
     qint64 begin(const JobStart& start, QString* error = nullptr);
-    // Completes the row.
+    // Completes the row (and takes the identity read at the end, when there is one).
     bool finish(qint64 id, const JobEnd& end, QString* error = nullptr);
 
     // Rows started on or after `since` (all when empty), newest first, at most `limit` (all

@@ -31,7 +31,7 @@ struct OptionSet {
                              QStringLiteral("LIST")};
     QCommandLineOption id{QStringLiteral("id"), QStringLiteral("Transmit COMM ID, 0..255 (default 1)."),
                           QStringLiteral("N")};
-    QCommandLineOption single{QStringLiteral("single"), QStringLiteral("write: replay the file line by line.")};
+    QCommandLineOption single{QStringLiteral("single"), QStringLiteral("write: the file's word records one by one, then the reset.")};
     QCommandLineOption no_verify{QStringLiteral("no-verify"),
                                  QStringLiteral("write: skip the read-back; the result is UNVERIFIED.")};
     QCommandLineOption boot{QStringLiteral("boot-timeout"),

@@ -1,11 +1,12 @@
 #include "station/jobs.h"
 
 #include "codecs/title_codes.h"
+#include "station/fingerprint.h"
 #include "station/port_states.h"
 
-#include <QBuffer>
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <optional>
 
 namespace station {
@@ -18,13 +19,18 @@ constexpr std::uint8_t kSetupGroup = 0x50;
 constexpr std::uint8_t kCommGroup = 0x06;
 constexpr std::size_t kCommIdByte = 9;
 constexpr int kProbeIntervalMs = 500;
+// A camera acts on its reset at once or a moment later; one that still answers this long after
+// it ignored the reset.
+constexpr int kResetIgnoredAfterMs = 1000;
+// Between two probes that a camera not yet silent after its reset answered.
+constexpr int kAnsweredProbeGapMs = 50;
 
 using port_state::kBooting;
 using port_state::kReading;
 using port_state::kVerifying;
 using port_state::kWriting;
 
-JobOutcome failure(LinkStatus status, const QString& reason) { return {result_of(status), reason, {}}; }
+JobOutcome failure(LinkStatus status, const QString& reason) { return {result_of(status), reason, {}, {}}; }
 
 // "camera stopped answering at 0x0155" and its kin, for a step at `where`.
 QString link_reason(LinkStatus status, const QString& where)
@@ -33,24 +39,14 @@ QString link_reason(LinkStatus status, const QString& where)
     case LinkStatus::TimedOut: return QStringLiteral("camera stopped answering at ") + where;
     case LinkStatus::Refused: return QStringLiteral("camera refused ") + where;
     case LinkStatus::LineLost: return QStringLiteral("line lost at ") + where + QStringLiteral(" (cable pulled?)");
+    case LinkStatus::CameraLeft: return QStringLiteral("the camera left at ") + where + QStringLiteral(" (DSR dropped)");
     case LinkStatus::Stopped: return QStringLiteral("stopped at ") + where;
     case LinkStatus::Ok: break;
     }
     return {};
 }
 
-struct WordRead {
-    LinkStatus status;
-    int word = kNotNamed;
-};
-
-WordRead read_word(StationLink& link, int address)
-{
-    const Reply reply = link.exchange({kRead, kEeprom, static_cast<std::uint8_t>(address >> 8),
-                                       static_cast<std::uint8_t>(address & 0xFF)});
-    if (!reply.ok()) return {reply.status};
-    return {LinkStatus::Ok, reply.frame[5] * 256 + reply.frame[6]};
-}
+bool failed(const JobOutcome& outcome) { return outcome.result != JobResult::Pass; }
 
 // Reads the words at `addresses` into `words`; an empty outcome reason means all were read.
 JobOutcome read_words(StationLink& link, const QList<int>& addresses, WordMap& words, const QString& state,
@@ -58,86 +54,100 @@ JobOutcome read_words(StationLink& link, const QList<int>& addresses, WordMap& w
 {
     for (qsizetype i = 0; i < addresses.size(); ++i) {
         const int address = addresses[i];
-        const WordRead read = read_word(link, address);
-        if (read.status != LinkStatus::Ok) return failure(read.status, link_reason(read.status, address_text(address)));
-        words[static_cast<std::size_t>(address)] = read.word;
+        const Reply reply = link.read_word(address);
+        if (!reply.ok()) return failure(reply.status, link_reason(reply.status, address_text(address)));
+        words[static_cast<std::size_t>(address)] = StationLink::word_of(reply);
         if (progress) progress(state, static_cast<int>(i + 1), static_cast<int>(addresses.size()));
     }
     return {};
 }
 
-QList<int> addresses_where(const WordMap& words, bool named)
+JobOutcome read_fingerprint(StationLink& link, const MasterFile& file, Fingerprint& fingerprint, const QString& state,
+                            const ProgressFn& progress)
 {
-    QList<int> addresses;
-    for (int a = 0; a < data_file::kWords; ++a)
-        if ((words[static_cast<std::size_t>(a)] != kNotNamed) == named) addresses.append(a);
-    return addresses;
+    const QList<int> addresses = fingerprint_addresses(file);
+    WordMap words;
+    words.fill(kNotNamed);
+    JobOutcome read = read_words(link, addresses, words, state, progress);
+    if (failed(read)) return read;
+    fingerprint = Fingerprint{};
+    for (int address : addresses) fingerprint.add(address, words[static_cast<std::size_t>(address)]);
+    return {};
 }
 
-bool failed(const JobOutcome& outcome) { return outcome.result != JobResult::Pass; }
-
-// The batch: the camera's own words for the addresses the file does not name, the block, the reset.
-JobOutcome write_block(StationLink& link, const MasterFile& file, const ProgressFn& progress)
+JobOutcome send_reset(StationLink& link)
 {
-    WordMap camera;
-    camera.fill(0);
-    JobOutcome read = read_words(link, addresses_where(file.words, false), camera, kReading, progress);
-    if (failed(read)) return read;
-    if (progress) progress(kWriting, 0, data_file::kWords);
-    const Reply reply = link.send_block(block_image(file.words, camera));
-    if (!reply.ok()) return failure(reply.status, link_reason(reply.status, QStringLiteral("the block")));
-    if (progress) progress(kWriting, data_file::kWords, data_file::kWords);
     const LinkStatus reset = link.send_reset();
     if (reset != LinkStatus::Ok) return failure(reset, link_reason(reset, QStringLiteral("the reset")));
     return {};
 }
 
-QString line_place(const frames::Frame& frame, int line)
+// The batch: the block of the file's words and the camera's own for the others, the reset.
+JobOutcome write_block(StationLink& link, const MasterFile& file, const Fingerprint& own, const ProgressFn& progress)
 {
-    if (frame[1] == data_file::kParameterRecord && frame[2] == kEeprom)
-        return address_text(frame[3] * 256 + frame[4]);
-    return QStringLiteral("line %1").arg(line);
+    WordMap camera;
+    camera.fill(0);
+    for (const auto& [address, word] : own.words()) camera[static_cast<std::size_t>(address)] = word;
+    if (progress) progress(kWriting, 0, data_file::kWords);
+    const Reply reply = link.send_block(block_image(file.words, camera));
+    if (!reply.ok()) return failure(reply.status, link_reason(reply.status, QStringLiteral("the block")));
+    if (progress) progress(kWriting, data_file::kWords, data_file::kWords);
+    return send_reset(link);
 }
 
-// Single mode: every line of the file goes out as it stands, as the Copy page replays it; the
-// reset line ends the replay.
-JobOutcome replay_lines(StationLink& link, const MasterFile& file, const ProgressFn& progress)
+// Single mode: each word record of the file as its own EEPROM write, in the file's order, then
+// the reset: the file's own reset line, or the station's when the file has none.
+JobOutcome replay_records(StationLink& link, const MasterFile& file, const ProgressFn& progress)
 {
-    QByteArray bytes = file.bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    qint64 pos = 0;
-    frames::Frame frame{};
-    data_file::Line line;
-    for (int number = 1; data_file::read_line(buffer, pos, bytes.size(), line) == data_file::ReadStatus::Line; ++number) {
-        if (data_file::frame_from_line(line, frame) != data_file::LineFrame::Converted) break;
-        if (frame[1] == frames::kCommandReset) {
-            const LinkStatus reset = link.send_reset();
-            if (reset != LinkStatus::Ok) return failure(reset, link_reason(reset, QStringLiteral("the reset")));
-            break;
-        }
-        const Reply reply = link.exchange(frame, frames::kMaxCommandLength);
-        if (!reply.ok()) return failure(reply.status, link_reason(reply.status, line_place(frame, number)));
-        if (progress) progress(kWriting, static_cast<int>(pos), static_cast<int>(bytes.size()));
+    const int total = static_cast<int>(file.records.size());
+    for (int i = 0; i < total; ++i) {
+        const WordRecord& r = file.records[i];
+        const Reply reply = link.exchange({data_file::kParameterRecord, kEeprom, static_cast<std::uint8_t>(r.address >> 8),
+                                           static_cast<std::uint8_t>(r.address & 0xFF), static_cast<std::uint8_t>(r.word >> 8),
+                                           static_cast<std::uint8_t>(r.word & 0xFF)});
+        if (!reply.ok()) return failure(reply.status, link_reason(reply.status, address_text(r.address)));
+        if (progress) progress(kWriting, i + 1, total);
     }
-    return {};
+    return send_reset(link);
 }
 
-JobOutcome wait_for_boot(StationLink& link, int timeout_ms, const ProgressFn& progress)
+// The camera counts as restarted once it was seen to go silent after its reset and then to
+// answer again. Answers before the silence come from a camera that has not acted on the reset
+// yet (or never will).
+JobOutcome wait_for_restart(StationLink& link, int address, int timeout_ms, const ProgressFn& progress)
 {
     if (progress) progress(kBooting, 0, 0);
-    if (wait_until_answering(link, timeout_ms)) return {};
-    if (link.stopped()) return failure(LinkStatus::Stopped, QStringLiteral("stopped while the camera restarted"));
-    if (link.line_lost()) return failure(LinkStatus::LineLost, QStringLiteral("line lost while the camera restarted"));
-    return failure(LinkStatus::TimedOut,
-                   QStringLiteral("camera did not answer within %1 s after its reset").arg(timeout_ms / 1000.0));
+    QElapsedTimer since_reset;
+    since_reset.start();
+    bool went_silent = false;
+    while (true) {
+        const std::optional<int> answer = link.probe(address);
+        if (link.stopped()) return failure(LinkStatus::Stopped, QStringLiteral("stopped while the camera restarted"));
+        if (link.camera_left())
+            return failure(LinkStatus::CameraLeft, QStringLiteral("the camera left while it restarted (DSR dropped)"));
+        if (link.line_lost()) return failure(LinkStatus::LineLost, QStringLiteral("line lost while the camera restarted"));
+        if (answer && went_silent) return {};
+        if (!answer) went_silent = true;
+        if (answer && since_reset.elapsed() >= std::min(kResetIgnoredAfterMs, timeout_ms))
+            return {JobResult::FailRefused,
+                    QStringLiteral("camera ignored its reset: it went on answering for %1 s").arg(since_reset.elapsed() / 1000.0),
+                    {}, {}};
+        if (since_reset.elapsed() >= timeout_ms)
+            return failure(LinkStatus::TimedOut,
+                           QStringLiteral("camera did not answer within %1 s after its reset").arg(timeout_ms / 1000.0));
+        if (answer && !link.pause(kAnsweredProbeGapMs))
+            return failure(LinkStatus::Stopped, QStringLiteral("stopped while the camera restarted"));
+    }
 }
 
 JobOutcome verify(StationLink& link, const MasterFile& file, const ProgressFn& progress)
 {
     WordMap camera;
     camera.fill(kNotNamed);
-    JobOutcome read = read_words(link, addresses_where(file.words, true), camera, kVerifying, progress);
+    QList<int> named;
+    for (int a = 0; a < data_file::kWords; ++a)
+        if (file.words[static_cast<std::size_t>(a)] != kNotNamed) named.append(a);
+    JobOutcome read = read_words(link, named, camera, kVerifying, progress);
     if (failed(read)) return read;
     JobOutcome outcome;
     outcome.differing = differing_addresses(file.words, camera);
@@ -147,15 +157,35 @@ JobOutcome verify(StationLink& link, const MasterFile& file, const ProgressFn& p
     return outcome;
 }
 
+// After the restart: the same camera (its fingerprint unchanged), its title and COMM ID as it
+// now holds them, and every word of the file.
+JobOutcome verify_after_restart(StationLink& link, const MasterFile& file, const Fingerprint& before,
+                                const ProgressFn& progress)
+{
+    Fingerprint after;
+    JobOutcome read = read_fingerprint(link, file, after, kVerifying, progress);
+    if (failed(read)) return read;
+    if (const QString change = before.change_to(after); !change.isEmpty()) return {JobResult::FailLink, change, {}, {}};
+    CameraIdentity identity;
+    JobOutcome identified = read_identity(link, identity);
+    if (failed(identified)) return identified;
+    JobOutcome outcome = verify(link, file, progress);
+    outcome.identity = identity;
+    return outcome;
+}
+
 JobOutcome write_and_verify(StationLink& link, const JobSettings& settings, const ProgressFn& progress)
 {
     const MasterFile& file = *settings.file;
-    JobOutcome written = settings.single ? replay_lines(link, file, progress) : write_block(link, file, progress);
+    Fingerprint before;
+    JobOutcome read = read_fingerprint(link, file, before, kReading, progress);
+    if (failed(read)) return read;
+    JobOutcome written = settings.single ? replay_records(link, file, progress) : write_block(link, file, before, progress);
     if (failed(written)) return written;
-    if (!settings.verify) return {JobResult::Unverified, QStringLiteral("written, not read back"), {}};
-    JobOutcome boot = wait_for_boot(link, settings.boot_timeout_ms, progress);
+    if (!settings.verify) return {JobResult::Unverified, QStringLiteral("written, not read back"), {}, {}};
+    JobOutcome boot = wait_for_restart(link, probe_address(settings), settings.boot_timeout_ms, progress);
     if (failed(boot)) return boot;
-    return verify(link, file, progress);
+    return verify_after_restart(link, file, before, progress);
 }
 
 JobOutcome save(StationLink& link, const QString& path, const ProgressFn& progress)
@@ -166,7 +196,7 @@ JobOutcome save(StationLink& link, const QString& path, const ProgressFn& progre
     frames::ParamImage image{};
     for (std::size_t a = 0; a < words.size(); ++a) image[a] = words[a];
     if (!data_file::save_file(path, data_file::camera_file(image)))
-        return {JobResult::Aborted, QStringLiteral("%1: cannot write the file").arg(path), {}};
+        return {JobResult::Aborted, QStringLiteral("%1: cannot write the file").arg(path), {}, {}};
     return {};
 }
 
@@ -200,19 +230,26 @@ JobResult result_of(LinkStatus status)
     case LinkStatus::Ok: return JobResult::Pass;
     case LinkStatus::Refused: return JobResult::FailRefused;
     case LinkStatus::TimedOut:
-    case LinkStatus::LineLost: return JobResult::FailLink;
+    case LinkStatus::LineLost:
+    case LinkStatus::CameraLeft: return JobResult::FailLink;
     case LinkStatus::Stopped: return JobResult::Aborted;
     }
     return JobResult::Aborted;
 }
 
-bool wait_until_answering(StationLink& link, int timeout_ms)
+int probe_address(const JobSettings& settings)
+{
+    const std::optional<int> watched = settings.file ? watched_address(*settings.file) : std::nullopt;
+    return watched.value_or(kLastAddress);
+}
+
+bool wait_until_answering(StationLink& link, int address, int timeout_ms)
 {
     QElapsedTimer clock;
     clock.start();
     while (!link.stopped() && !link.line_lost()) {
         const qint64 sent = clock.elapsed();
-        if (link.probe()) return true;
+        if (link.probe(address)) return true;
         const qint64 next = sent + kProbeIntervalMs;
         if (next > timeout_ms) return false;
         const qint64 wait = next - clock.elapsed();
@@ -244,12 +281,16 @@ JobOutcome read_memory(StationLink& link, WordMap& words, const ProgressFn& prog
 
 JobOutcome run_job(StationLink& link, const JobSettings& settings, const ProgressFn& progress)
 {
+    JobOutcome outcome;
     switch (settings.command) {
-    case Command::Save: return save(link, settings.save_path, progress);
-    case Command::Write: return write_and_verify(link, settings, progress);
-    case Command::Verify: return verify(link, *settings.file, progress);
+    case Command::Save: outcome = save(link, settings.save_path, progress); break;
+    case Command::Write: outcome = write_and_verify(link, settings, progress); break;
+    case Command::Verify: outcome = verify(link, *settings.file, progress); break;
     }
-    return {};
+    // The last read may have come just before the camera was pulled.
+    if (!failed(outcome) && link.camera_left())
+        return failure(LinkStatus::CameraLeft, QStringLiteral("the camera left during the job (DSR dropped)"));
+    return outcome;
 }
 
 } // namespace station

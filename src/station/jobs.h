@@ -1,7 +1,7 @@
 #pragma once
 // What the station does with one camera over its link: save its memory to a data file, write a
 // data file into it (as the Copy page's batch or single mode does) and prove it by reading every
-// word the file names back, or only the read-back.
+// word the file names back after the camera restarted, or only the read-back.
 
 #include "records/records.h"
 #include "station/master_file.h"
@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace station {
 
@@ -33,11 +34,8 @@ struct JobOutcome {
     JobResult result = JobResult::Pass;
     QString reason;          // one line; empty for a pass
     QList<int> differing;    // every address whose read-back differed
-};
-
-struct CameraIdentity {
-    QString title;    // the on-screen title as the camera holds it (trailing spaces removed)
-    int comm_id = -1; // -1 when the camera did not say
+    // The title and COMM ID read again after the camera's restart, when the job got that far.
+    std::optional<CameraIdentity> identity;
 };
 
 // Reads the title (four blocks) and the communication ID. A refused read leaves that item
@@ -50,8 +48,12 @@ JobOutcome run_job(StationLink& link, const JobSettings& settings, const Progres
 // Reads all 1024 words of the camera's memory, as Camera->PC does.
 JobOutcome read_memory(StationLink& link, WordMap& words, const ProgressFn& progress);
 
-// Probes every 0.5 s until the camera answers, at most `timeout_ms`.
-bool wait_until_answering(StationLink& link, int timeout_ms);
+// The address the probes of a job read: the word it watches the camera by, when it has one.
+int probe_address(const JobSettings& settings);
+
+// Probes (reads the word at `address`) every 0.5 s until the camera answers, at most
+// `timeout_ms`.
+bool wait_until_answering(StationLink& link, int address, int timeout_ms);
 
 // The result a link outcome gives a job.
 JobResult result_of(LinkStatus status);

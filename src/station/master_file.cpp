@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <optional>
 
 namespace station {
 namespace {
@@ -18,45 +19,129 @@ QString word_text(int word)
     return word == kNotNamed ? QStringLiteral("none") : hex_word_text(word);
 }
 
-int line_number_before(const QByteArray& bytes, qint64 pos)
+constexpr std::uint8_t kEepromSubCode = data_file::kParameterSubCode;
+constexpr int kMaxAddress = data_file::kWords - 1;
+constexpr qsizetype kAddressAt = 4;   // digits 5..8
+constexpr qsizetype kWordEnd = 12;    // digits 9..12 the word
+
+QChar char_at(const QByteArray& text, qsizetype i) { return QChar(static_cast<uchar>(text[i])); }
+int pair_at(const QByteArray& text, qsizetype i) { return hex_pair_value(char_at(text, i), char_at(text, i + 1)); }
+
+qsizetype leading_digits(const QByteArray& text)
 {
-    return static_cast<int>(bytes.left(static_cast<qsizetype>(pos)).count('\n'));
+    qsizetype n = 0;
+    while (n < text.size() && hex_digit_value(char_at(text, n)) >= 0) ++n;
+    return n;
 }
 
-bool is_hex(char c) { return hex_digit_value(c) >= 0; }
+// What one line of a master is.
+struct LineReading {
+    enum Kind { Record, Reset, EndMark, Refused } kind = Refused;
+    WordRecord record;
+    QString why; // Refused: what is wrong, without the file and line
+};
 
-// A line any reader of the window sends or stores begins with two hexadecimal digits; the
-// readers skip anything else, which in a master file means it is not a data file.
-int first_foreign_line(const QByteArray& bytes)
+// A line's characters without its CR (and without the LF, which read_line leaves out).
+QByteArray text_of(const data_file::Line& line)
 {
-    const QList<QByteArray> lines = bytes.split('\n');
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QByteArray line = lines[i].endsWith('\r') ? lines[i].chopped(1) : lines[i];
-        if (line.isEmpty() || line[0] == data_file::kEndOfFileMark) continue;
-        if (line.size() < 2 || !is_hex(line[0]) || !is_hex(line[1])) return static_cast<int>(i + 1);
-    }
-    return 0;
+    QByteArray text = line.head;
+    if (text.endsWith('\r')) text.chop(1);
+    return text;
 }
 
-bool read_words(MasterFile& file, QString* error)
+QString shown(const QByteArray& text) { return QString::fromLatin1(text.left(data_file::kLineDigits)); }
+
+LineReading refused(const QString& why) { return {LineReading::Refused, {}, why}; }
+
+// The digits of a record: all 30 hexadecimal, those of the address and word above all.
+std::optional<QString> record_digits_fault(const QByteArray& text, qint64 length)
 {
-    frames::ParamImage image;
-    image.fill(kNotNamed);
+    const qsizetype digits = leading_digits(text);
+    if (digits < std::min<qsizetype>(kWordEnd, text.size()))
+        return QStringLiteral("a character that is not a hexadecimal digit in the address or word: \"%1\"").arg(shown(text));
+    if (length > data_file::kLineDigits + 1 || text.size() > data_file::kLineDigits)
+        return QStringLiteral("longer than a record's %1 digits").arg(data_file::kLineDigits);
+    if (digits < data_file::kLineDigits)
+        return QStringLiteral("a record cut short: %1 of %2 hexadecimal digits").arg(digits).arg(data_file::kLineDigits);
+    return std::nullopt;
+}
+
+LineReading read_master_line(const data_file::Line& line)
+{
+    const QByteArray text = text_of(line);
+    if (text.isEmpty()) return refused(QStringLiteral("an empty line"));
+    if (text[0] == data_file::kEndOfFileMark) return {LineReading::EndMark, {}, {}};
+    const int code = text.size() >= 2 ? pair_at(text, 0) : -1;
+    if (code < 0) return refused(QStringLiteral("not a data file (a line of hexadecimal digits expected)"));
+    const bool record = code == data_file::kParameterRecord && (text.size() < 4 || pair_at(text, 2) == kEepromSubCode);
+    if (!record && code != frames::kCommandReset)
+        return refused(QStringLiteral("not an EEPROM word record (230C address word) nor the reset (F3): \"%1\"").arg(shown(text)));
+    if (const std::optional<QString> fault = record_digits_fault(text, line.length)) return refused(*fault);
+    if (!record) return {LineReading::Reset, {}, {}};
+    const int address = pair_at(text, kAddressAt) * 256 + pair_at(text, kAddressAt + 2);
+    if (address > kMaxAddress)
+        return refused(QStringLiteral("address %1 beyond %2").arg(address_text(address), address_text(kMaxAddress)));
+    return {LineReading::Record, {0, address, pair_at(text, 8) * 256 + pair_at(text, 10)}, {}};
+}
+
+// A second record for an address must carry the same word.
+std::optional<QString> conflict(const MasterFile& file, const WordRecord& record)
+{
+    const int earlier = file.words[static_cast<std::size_t>(record.address)];
+    if (earlier == kNotNamed || earlier == record.word) return std::nullopt;
+    int earlier_line = 0;
+    for (const WordRecord& r : file.records)
+        if (r.address == record.address) earlier_line = r.line;
+    return QStringLiteral("address %1 named twice with different words (line %2: %3, line %4: %5)")
+        .arg(address_text(record.address))
+        .arg(earlier_line)
+        .arg(word_text(earlier))
+        .arg(record.line)
+        .arg(word_text(record.word));
+}
+
+void add_record(MasterFile& file, const WordRecord& record)
+{
+    int& word = file.words[static_cast<std::size_t>(record.address)];
+    if (word == kNotNamed) ++file.named;
+    word = record.word;
+    file.records.append(record);
+}
+
+// Lines after the reset line, which neither single mode nor the block uses.
+int count_lines_after(QBuffer& buffer, qint64 pos, qint64 size)
+{
+    int count = 0;
+    data_file::Line line;
+    while (data_file::read_line(buffer, pos, size, line) == data_file::ReadStatus::Line)
+        if (!text_of(line).isEmpty()) ++count;
+    return count;
+}
+
+bool read_records(MasterFile& file, QString* error)
+{
+    file.words.fill(kNotNamed);
     QBuffer buffer(&file.bytes);
     buffer.open(QIODevice::ReadOnly);
     qint64 pos = 0;
-    if (!data_file::read_records(buffer, pos, file.bytes.size(), image)) {
-        *error = QStringLiteral("%1: line %2: not a data file (a broken parameter record)")
-                     .arg(file.path)
-                     .arg(line_number_before(file.bytes, pos));
-        return false;
-    }
-    file.named = 0;
-    for (int a = 0; a < data_file::kWords; ++a) {
-        const int low = image[static_cast<std::size_t>(2 * a)];
-        const int high = image[static_cast<std::size_t>(2 * a + 1)];
-        file.words[static_cast<std::size_t>(a)] = low == kNotNamed ? kNotNamed : high * 256 + low;
-        if (low != kNotNamed) ++file.named;
+    data_file::Line line;
+    for (int number = 1; data_file::read_line(buffer, pos, file.bytes.size(), line) == data_file::ReadStatus::Line; ++number) {
+        LineReading reading = read_master_line(line);
+        reading.record.line = number;
+        if (reading.kind == LineReading::Record) {
+            if (const std::optional<QString> why = conflict(file, reading.record)) reading = refused(*why);
+        }
+        switch (reading.kind) {
+        case LineReading::Refused:
+            *error = QStringLiteral("%1: line %2: %3").arg(file.path).arg(number).arg(reading.why);
+            return false;
+        case LineReading::Record: add_record(file, reading.record); break;
+        case LineReading::Reset:
+            file.reset_line = number;
+            file.lines_after_reset = count_lines_after(buffer, pos, file.bytes.size());
+            return true;
+        case LineReading::EndMark: return true;
+        }
     }
     return true;
 }
@@ -77,11 +162,7 @@ bool load_master_file(const QString& path, MasterFile& file, QString* error)
         return false;
     }
     file.bytes = in.readAll();
-    if (const int line = first_foreign_line(file.bytes)) {
-        *error = QStringLiteral("%1: line %2: not a data file (a line of hexadecimal digits expected)").arg(file.path).arg(line);
-        return false;
-    }
-    if (!read_words(file, error)) return false;
+    if (!read_records(file, error)) return false;
     if (file.named == 0) {
         *error = QStringLiteral("%1: line 1: not a data file (no parameter records)").arg(file.path);
         return false;

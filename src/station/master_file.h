@@ -1,6 +1,7 @@
 #pragma once
-// A data file as the station uses it: its bytes (for the replay and the SHA-256), the words it
-// names, and the comparison of two sets of words.
+// A master data file as the station uses it: its bytes (for the SHA-256), its EEPROM word records
+// as one strict reading gives them (what single mode sends, the block carries and the read-back
+// compares), and the comparison of two sets of words.
 
 #include "codecs/data_file.h"
 
@@ -16,15 +17,28 @@ constexpr int kNotNamed = -1;
 // One entry per EEPROM address: the 16-bit word, or kNotNamed.
 using WordMap = std::array<int, data_file::kWords>;
 
+// One EEPROM word record of a master (0x23 0x0C address word).
+struct WordRecord {
+    int line = 0; // its line in the file, from 1
+    int address = 0;
+    int word = 0;
+};
+
 struct MasterFile {
     QString path;     // absolute
     QByteArray bytes;
     QString sha256;   // lower-case hex
-    WordMap words{};  // as the batch mode reads them
+    QList<WordRecord> records; // in file order, up to the reset line
+    int reset_line = 0;        // the line of the reset (F3); 0 when the file has none
+    int lines_after_reset = 0; // lines after the reset line: neither written nor verified
+    WordMap words{};  // the records' words by address
     int named = 0;    // addresses the file names
 };
 
-// Reads and checks a data file. On failure `error` is one line naming the file (and the line).
+// Reads a master strictly: every line up to the reset line must be an EEPROM word record of 30
+// hexadecimal digits (23 0C address word) for an address 0..0x03FF, named once or always with
+// the same word; a line starting with the byte 0x1A ends the file. Anything else is refused. On
+// failure `error` is one line naming the file and the line.
 bool load_master_file(const QString& path, MasterFile& file, QString* error);
 
 // The parameter block image: each named word from `words`, the others from `camera`.

@@ -137,6 +137,7 @@ QString Output::report_line(const CameraReport& r) const
 {
     QString line = QStringLiteral("port %1: %2").arg(r.port).arg(verdict(r.result));
     line += QStringLiteral("  title \"%1\"").arg(r.title);
+    if (r.comm_id >= 0) line += QStringLiteral("  COMM ID %1").arg(r.comm_id);
     if (!r.serial.isEmpty()) line += QStringLiteral("  serial %1").arg(r.serial);
     line += QStringLiteral("  ") + seconds_text(r.duration_ms);
     if (r.result != JobResult::Pass) line += QStringLiteral("  %1: %2").arg(result_word(r.result), r.reason);
@@ -147,12 +148,14 @@ void Output::finished(const CameraReport& r)
 {
     std::lock_guard lock(mutex_);
     if (mode_ == OutputMode::Json) {
+        QList<QPair<QString, qint64>> numbers{{QStringLiteral("duration_ms"), r.duration_ms}};
+        if (r.comm_id >= 0) numbers.append({QStringLiteral("comm_id"), r.comm_id});
         json(QStringLiteral("result"), r.port,
              {{QStringLiteral("result"), result_word(r.result)},
               {QStringLiteral("title"), r.title},
               {QStringLiteral("serial"), r.serial},
               {QStringLiteral("reason"), r.reason}},
-             {{QStringLiteral("duration_ms"), r.duration_ms}});
+             numbers);
         return;
     }
     permanent(report_line(r));

@@ -25,6 +25,7 @@ struct CameraReport {
     QString serial;
     qint64 duration_ms = 0;
     QString reason;
+    int comm_id = -1; // -1: unknown
 };
 
 struct Summary {

@@ -2,74 +2,67 @@
 
 #include <QElapsedTimer>
 
-#include <algorithm>
-
 namespace station {
 namespace {
 
 constexpr int kProbeIntervalMs = 500;
 constexpr int kReopenIntervalMs = 1000;
 constexpr int kMissedProbesGone = 3;
-constexpr int kDsrWaitMs = 60000;
 
 bool usable(const StationLink& link) { return link.is_open() && !link.line_lost(); }
 
-// A lost line (an adapter pulled, a simulator ended) is opened again once it is back.
+// A lost line (an adapter pulled, a simulator ended) is opened again once its device is back.
 void reopen(StationLink& link)
 {
     if (!link.open(nullptr)) link.pause(kReopenIntervalMs);
 }
 
-// Sleeps out the rest of a probe interval; a DSR change ends it early on a line with modem signals.
+bool dsr_off(const StationLink& link) { return link.has_modem_signals() && !link.dsr(); }
+
+// Sleeps out the rest of a probe interval; a change of DSR ends it early on a line with modem
+// signals.
 void rest_of_interval(StationLink& link, const QElapsedTimer& since)
 {
     const int left = static_cast<int>(kProbeIntervalMs - since.elapsed());
     if (left <= 0) return;
     if (link.has_modem_signals())
-        link.wait_dsr_change(false, left);
+        link.wait_dsr_change(link.dsr(), left);
     else
         link.pause(left);
 }
 
 } // namespace
 
-bool wait_for_camera(StationLink& link, PresentBy& by)
+std::optional<int> wait_for_camera(StationLink& link, int address)
 {
     while (!link.stopped()) {
         if (!usable(link)) {
             reopen(link);
             continue;
         }
-        if (link.has_modem_signals() && link.dsr()) {
-            by = PresentBy::Dsr;
-            return true;
-        }
         QElapsedTimer since;
         since.start();
-        if (link.probe()) {
-            by = PresentBy::Probe;
-            return true;
+        if (!dsr_off(link)) {
+            if (const std::optional<int> word = link.probe(address)) return word;
         }
         rest_of_interval(link, since);
     }
-    return false;
+    return std::nullopt;
 }
 
-void wait_until_gone(StationLink& link, PresentBy by)
+std::optional<int> watch_until_gone(StationLink& link, int address, std::optional<int> word)
 {
-    if (by == PresentBy::Dsr) {
-        while (usable(link) && !link.stopped() && !link.wait_dsr_change(true, kDsrWaitMs)) {
-        }
-        return;
-    }
     int missed = 0;
-    while (usable(link) && !link.stopped() && missed < kMissedProbesGone) {
+    while (usable(link) && !link.stopped() && !dsr_off(link)) {
         QElapsedTimer since;
         since.start();
-        missed = link.probe() ? 0 : missed + 1;
-        if (missed < kMissedProbesGone && !link.pause(static_cast<int>(std::max<qint64>(1, kProbeIntervalMs - since.elapsed()))))
-            return;
+        const std::optional<int> answer = link.probe(address);
+        if (answer && word && *answer != *word) return answer;
+        missed = answer ? 0 : missed + 1;
+        if (missed >= kMissedProbesGone) return std::nullopt;
+        rest_of_interval(link, since);
     }
+    return std::nullopt;
 }
 
 } // namespace station

@@ -1,20 +1,23 @@
 #pragma once
-// Whether a camera hangs on a port. On a line with modem signals a camera holds DSR on, and its
-// change is awaited as an event; on a line without them (a pseudo-terminal, a three-wire cable)
-// and while DSR is off, a camera is present when it answers a probe read, sent every 0.5 s, and
-// gone after three unanswered probes in a row.
+// Whether a camera hangs on a port, and whether it is still the one that had the last job. A
+// camera is present when it answers a probe: the read of the word it is watched by, every 0.5 s
+// (on a line with modem signals only while it holds DSR on: DSR alone is not an answer). It is
+// gone after three unanswered probes in a row, or at once when DSR drops; a camera that answers
+// with another word is another camera.
 
 #include "station/station_link.h"
 
+#include <optional>
+
 namespace station {
 
-enum class PresentBy { Dsr, Probe };
+// Waits until a camera answers the read of the word at `address`, opening the port again when
+// its line was lost. Returns that word; nothing when the station stops first.
+std::optional<int> wait_for_camera(StationLink& link, int address);
 
-// Waits until a camera is present, opening the port again when its line was lost. False when
-// the station stops first.
-bool wait_for_camera(StationLink& link, PresentBy& by);
-
-// Waits until the camera that `by` found has gone (or the line is lost, or the station stops).
-void wait_until_gone(StationLink& link, PresentBy by);
+// Watches the camera that holds `word` at `address` (when known) until it is gone (or the line
+// is lost, or the station stops): nothing then. When a camera answers with another word there,
+// another camera took its place: returns that word at once.
+std::optional<int> watch_until_gone(StationLink& link, int address, std::optional<int> word);
 
 } // namespace station

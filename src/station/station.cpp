@@ -1,17 +1,20 @@
 #include "station/station.h"
 
+#include "station/fingerprint.h"
 #include "station/port_states.h"
 #include "station/presence.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QSysInfo>
 #include <QThread>
 
 #include <iostream>
 #include <memory>
 #include <thread>
+#include <utility>
 
 namespace station {
 namespace {
@@ -125,17 +128,31 @@ bool Station::Port::set_up()
     return true;
 }
 
+// Camera after camera: exactly one job each. Between jobs the port watches the camera of the
+// last job by the word the write cannot change; when a camera answers (again) with that same
+// word it is that camera, which gets no second job; another word is another camera.
 void Station::Port::loop()
 {
     StationEvents& output = station_.output_;
+    const JobSettings& settings = station_.settings_.job;
+    const bool watched = settings.file && watched_address(*settings.file);
+    const int address = probe_address(settings);
+    std::optional<int> last_word; // the watched word of the last camera that had a job
+    std::optional<int> next_word; // a camera that took the last one's place answered with it
     while (!link_->stopped()) {
-        output.state(port_, port_state::kWaiting);
-        PresentBy by = PresentBy::Probe;
-        if (!wait_for_camera(*link_, by)) return;
-        one_camera();
-        if (link_->stopped()) return;
+        std::optional<int> word = std::exchange(next_word, std::nullopt);
+        if (!word) {
+            output.state(port_, port_state::kWaiting);
+            word = wait_for_camera(*link_, address);
+            if (!word) return;
+        }
+        if (!last_word || *word != *last_word) {
+            one_camera();
+            if (link_->stopped()) return;
+            if (watched) last_word = word;
+        }
         output.state(port_, port_state::kUnplug);
-        wait_until_gone(*link_, by);
+        next_word = watch_until_gone(*link_, address, last_word);
     }
 }
 
@@ -174,6 +191,7 @@ void Station::Port::one_camera()
     clock.start();
     CameraIdentity identity;
     JobOutcome outcome = await_camera();
+    link_->watch_camera_leaving(true);
     if (outcome.result == JobResult::Pass) {
         station_.output_.state(port_, port_state::kFound);
         outcome = read_identity(*link_, identity);
@@ -186,7 +204,9 @@ void Station::Port::one_camera()
             station_.output_.progress(port_, state, done, total);
         });
     }
-    finish(row, outcome, identity, *serial, clock.elapsed());
+    link_->watch_camera_leaving(false);
+    // After a restart the camera's title and COMM ID are those it holds now.
+    finish(row, outcome, outcome.identity.value_or(identity), *serial, clock.elapsed());
 }
 
 // The loop has waited for the camera already. A single job expects it on the line, but it may
@@ -196,11 +216,11 @@ JobOutcome Station::Port::await_camera()
     if (station_.settings_.loop) return {};
     station_.output_.state(port_, port_state::kWaiting);
     const int timeout_ms = station_.settings_.job.boot_timeout_ms;
-    if (wait_until_answering(*link_, timeout_ms)) return {};
-    if (link_->stopped()) return {JobResult::Aborted, QStringLiteral("stopped while waiting for a camera"), {}};
-    if (link_->line_lost()) return {JobResult::FailLink, QStringLiteral("line lost while waiting for a camera"), {}};
+    if (wait_until_answering(*link_, probe_address(station_.settings_.job), timeout_ms)) return {};
+    if (link_->stopped()) return {JobResult::Aborted, QStringLiteral("stopped while waiting for a camera"), {}, {}};
+    if (link_->line_lost()) return {JobResult::FailLink, QStringLiteral("line lost while waiting for a camera"), {}, {}};
     return {JobResult::FailLink,
-            QStringLiteral("no camera answered on %1 within %2 s").arg(link_->device()).arg(timeout_ms / 1000.0),
+            QStringLiteral("no camera answered on %1 within %2 s").arg(link_->device()).arg(timeout_ms / 1000.0), {},
             {}};
 }
 
@@ -213,11 +233,12 @@ void Station::Port::finish(qint64 row, const JobOutcome& outcome, const CameraId
     end.reason = outcome.reason;
     end.differing = outcome.differing;
     end.duration_ms = duration_ms;
+    end.identity = outcome.identity;
     QString error;
     if (row >= 0 && !records_->finish(row, end, &error))
         station_.output_.note(port_, QStringLiteral("the record was not completed: ") + error);
     station_.count(outcome.result);
-    station_.output_.finished({port_, outcome.result, identity.title, serial, duration_ms, outcome.reason});
+    station_.output_.finished({port_, outcome.result, identity.title, serial, duration_ms, outcome.reason, identity.comm_id});
 }
 
 // ---- The station ---------------------------------------------------------------------------
@@ -242,10 +263,27 @@ int Station::run()
     return wait();
 }
 
+// What the run does with the file that an operator would not expect from its lines.
+void Station::note_master_file()
+{
+    const JobSettings& job = settings_.job;
+    if (!job.file || job.command == Command::Save) return;
+    const MasterFile& file = *job.file;
+    const QString name = QFileInfo(file.path).fileName();
+    if (job.command == Command::Write && job.single && file.reset_line == 0)
+        output_.note(0, QStringLiteral("%1 has no reset line: the station resets each camera after the file's last line").arg(name));
+    if (file.lines_after_reset > 0)
+        output_.note(0, QStringLiteral("%1: the %2 line(s) after the reset line (line %3) are neither written nor verified")
+                            .arg(name)
+                            .arg(file.lines_after_reset)
+                            .arg(file.reset_line));
+}
+
 void Station::start(std::function<void()> ended)
 {
     if (settings_.ask_serial) serials_->start();
     output_.set_ports(settings_.ports);
+    note_master_file();
     ended_ = std::move(ended);
     ports_left_ = static_cast<int>(settings_.ports.size());
     for (int number : settings_.ports) {

@@ -81,6 +81,7 @@ public:
 
 private:
     class Port;
+    void note_master_file();
     void count(JobResult result);
     void port_ended();
 

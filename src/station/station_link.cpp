@@ -1,12 +1,13 @@
 #include "station/station_link.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
 #include <fcntl.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,17 +20,19 @@ namespace station {
 namespace {
 
 constexpr std::uint8_t kRead = 0x33;
+constexpr std::uint8_t kEeprom = 0x0C;
+// The first byte of an EEPROM word's value in the answer to its read.
+constexpr std::size_t kWordByte = 5;
 
 thread_local StationLink* current_link = nullptr;
 
 struct DeviceCheck {
-    int error = 0;              // errno of a plain open, 0 when it opened
+    int error = 0; // errno of a plain open, 0 when it opened
     bool terminal = false;
-    bool modem_signals = false; // TIOCMGET works: the line has modem control lines
 };
 
 // Opens the device briefly on its own, before the serial component does: the component reports
-// only that the open failed, and cannot tell whether the line has modem signals.
+// only that the open failed.
 DeviceCheck check_device(const QString& path)
 {
     DeviceCheck check;
@@ -39,8 +42,6 @@ DeviceCheck check_device(const QString& path)
         return check;
     }
     check.terminal = ::isatty(fd) == 1;
-    int lines = 0;
-    check.modem_signals = check.terminal && ::ioctl(fd, TIOCMGET, &lines) == 0;
     ::close(fd);
     return check;
 }
@@ -88,8 +89,8 @@ void report_thread_exception(std::exception_ptr error)
     }
 }
 
-StationLink::StationLink(int port, std::uint8_t camera_id)
-    : port_(port), camera_id_(camera_id), comm_(std::make_unique<TComm>())
+StationLink::StationLink(int port, std::uint8_t camera_id, std::unique_ptr<TComm> comm)
+    : port_(port), camera_id_(camera_id), comm_(comm ? std::move(comm) : std::make_unique<TComm>())
 {
     current_link = this;
     comm_->SetPort(static_cast<std::uint8_t>(port_));
@@ -110,7 +111,6 @@ bool StationLink::open(QString* error)
     close();
     const QString path = device();
     const DeviceCheck check = check_device(path);
-    modem_signals_ = check.modem_signals;
     try {
         comm_->SetBaudRate(kCameraBaud);
         comm_->SetFlowControls(0);
@@ -120,6 +120,11 @@ bool StationLink::open(QString* error)
         if (error) *error = open_failure(port_, path, check);
         return false;
     }
+    if (device_.isEmpty()) {
+        device_ = path;
+        comm_->SetDevicePath(device_);
+    }
+    modem_signals_ = comm_->HasModemLines();
     line_lost_ = false;
     return true;
 }
@@ -130,13 +135,26 @@ bool StationLink::is_open() const { return comm_->IsOpen(); }
 
 bool StationLink::dsr() const { return comm_->GetDsrState(); }
 
+void StationLink::watch_camera_leaving(bool on)
+{
+    watching_dsr_ = on;
+    dsr_dropped_ = false;
+}
+
+bool StationLink::camera_left() const
+{
+    return watching_dsr_ && modem_signals_ && (dsr_dropped_ || !dsr());
+}
+
+// Each complete frame is kept whole: bytes that follow it in the same notification start the
+// next frame in a buffer of their own.
 void StationLink::on_receive(TComm* comm, std::uint16_t count)
 {
     std::vector<std::uint8_t> bytes(count);
     comm->Read(bytes.data(), count);
     for (std::uint8_t byte : bytes) {
-        if (decoder_.feed(byte, reply_).result == ReceiveDecoder::kFrameComplete) {
-            reply_ready_ = true;
+        if (decoder_.feed(byte, incoming_).result == ReceiveDecoder::kFrameComplete) {
+            replies_.push_back(incoming_);
             wake();
         }
     }
@@ -144,7 +162,9 @@ void StationLink::on_receive(TComm* comm, std::uint16_t count)
 
 void StationLink::on_events(TCommEvents events)
 {
-    if (events & event_bit(evDsr)) wake();
+    if (!(events & event_bit(evDsr))) return;
+    if (watching_dsr_ && !dsr()) dsr_dropped_ = true;
+    wake();
 }
 
 // Whatever the serial component reports from its watcher (a hang-up, a failed read) leaves the
@@ -196,24 +216,34 @@ bool StationLink::wait_dsr_change(bool on, int ms)
     return dsr() != on;
 }
 
+// A write that the serial component did not finish (it failed, or its time-out passed) leaves
+// the line unusable: nothing after it can be trusted to reach the camera in order.
 bool StationLink::write(const void* bytes, int count)
 {
     try {
-        comm_->Write(bytes, count);
-        return !comm_->LineLost();
+        if (comm_->Write(bytes, count) && !comm_->LineLost()) return true;
     } catch (const ECommError&) {
-        line_lost_ = true;
-        return false;
     }
+    line_lost_ = true;
+    return false;
+}
+
+// Bytes received before a command can never be its reply: the notifications already waiting
+// are taken now, and what they carried is dropped with any frame half decoded.
+void StationLink::discard_received()
+{
+    QCoreApplication::sendPostedEvents(comm_.get(), QEvent::MetaCall);
+    decoder_.reset();
+    replies_.clear();
 }
 
 // An accepted reply to a read echoes the read's bytes 2..4 (item, index, and the sub-index or
 // the address's low byte of a four-byte read).
-bool StationLink::matches(const frames::Frame& command, int length) const
+bool StationLink::matches(const frames::Frame& command, int length, const frames::Frame& reply)
 {
-    if (reply_[1] != frames::kReplyAccepted || command[1] != kRead) return true;
+    if (reply[1] != frames::kReplyAccepted || command[1] != kRead) return true;
     for (int i = 2; i <= std::min(length, 4); ++i)
-        if (reply_[static_cast<std::size_t>(i)] != command[static_cast<std::size_t>(i)]) return false;
+        if (reply[static_cast<std::size_t>(i)] != command[static_cast<std::size_t>(i)]) return false;
     return true;
 }
 
@@ -225,13 +255,13 @@ Reply StationLink::await_reply(const frames::Frame& command, int length, int tim
     while (true) {
         if (stop_requested_) return {LinkStatus::Stopped, {}};
         if (line_lost_ || comm_->LineLost()) return {LinkStatus::LineLost, {}};
-        if (reply_ready_) {
-            reply_ready_ = false;
-            if (matches(command, length)) {
-                const bool accepted = reply_[1] == frames::kReplyAccepted;
-                return {accepted ? LinkStatus::Ok : LinkStatus::Refused, reply_};
-            }
-            continue; // a late answer to an earlier command
+        if (camera_left()) return {LinkStatus::CameraLeft, {}};
+        while (!replies_.empty()) {
+            const frames::Frame reply = replies_.front();
+            replies_.pop_front();
+            if (!matches(command, length, reply)) continue; // an answer to another command
+            const bool accepted = reply[1] == frames::kReplyAccepted;
+            return {accepted ? LinkStatus::Ok : LinkStatus::Refused, reply};
         }
         if (!deadline.isActive()) return {LinkStatus::TimedOut, {}};
         run_loop(deadline.remainingTime());
@@ -242,11 +272,10 @@ Reply StationLink::exchange(const frames::Frame& command, int length, int timeou
 {
     if (stop_requested_) return {LinkStatus::Stopped, {}};
     if (!is_open() || line_lost_) return {LinkStatus::LineLost, {}};
+    if (camera_left()) return {LinkStatus::CameraLeft, {}};
     frames::Frame frame = command;
     frames::complete_command_frame(frame, length, camera_id_);
-    // Bytes received before this command can never be its reply.
-    decoder_.reset();
-    reply_ready_ = false;
+    discard_received();
     if (!write(frame.data(), static_cast<int>(frame.size()))) return {LinkStatus::LineLost, {}};
     return await_reply(frame, length, timeout_ms);
 }
@@ -263,10 +292,10 @@ Reply StationLink::send_block(const frames::ParamImage& image)
 {
     if (stop_requested_) return {LinkStatus::Stopped, {}};
     if (!is_open() || line_lost_) return {LinkStatus::LineLost, {}};
+    if (camera_left()) return {LinkStatus::CameraLeft, {}};
     frames::SohBlock block{};
     frames::build_soh_block(image, block);
-    decoder_.reset();
-    reply_ready_ = false;
+    discard_received();
     std::size_t offset = 0;
     for (std::size_t piece : frames::kSohPieceSizes) {
         if (!write(block.data() + offset, static_cast<int>(piece))) return {LinkStatus::LineLost, {}};
@@ -280,6 +309,7 @@ Reply StationLink::send_block(const frames::ParamImage& image)
 LinkStatus StationLink::send_reset()
 {
     if (stop_requested_) return LinkStatus::Stopped;
+    if (camera_left()) return LinkStatus::CameraLeft;
     frames::Frame frame{};
     frame[1] = frames::kCommandReset;
     frames::complete_command_frame(frame, 1, camera_id_);
@@ -287,6 +317,19 @@ LinkStatus StationLink::send_reset()
     return LinkStatus::Ok;
 }
 
-bool StationLink::probe() { return exchange({kRead, 0x0A, 0x01}, kProbeTimeoutMs).ok(); }
+Reply StationLink::read_word(int address, int timeout_ms)
+{
+    return exchange({kRead, kEeprom, static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address & 0xFF)},
+                    timeout_ms);
+}
+
+int StationLink::word_of(const Reply& reply) { return reply.frame[kWordByte] * 256 + reply.frame[kWordByte + 1]; }
+
+std::optional<int> StationLink::probe(int address)
+{
+    const Reply reply = read_word(address, kProbeTimeoutMs);
+    if (!reply.ok()) return std::nullopt;
+    return word_of(reply);
+}
 
 } // namespace station

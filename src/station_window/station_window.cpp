@@ -432,8 +432,7 @@ void StationWindow::port_progress(int port, const QString& state, int done, int 
     if (!tile) return;
     const TileState now = progress_state(state);
     if (tile->state() != now) tile->set_state(now);
-    const bool bytes = now == TileState::Writing && run_ && run_->settings.job.single && state != station::port_state::kReading;
-    tile->set_progress(done, total, bytes ? QStringLiteral("bytes") : QStringLiteral("words"));
+    tile->set_progress(done, total); // single mode too counts the file's words as it writes them
 }
 
 void StationWindow::camera_finished(const station::CameraReport& report)
