@@ -24,6 +24,9 @@ struct MasterFile {
     int named = 0;    // addresses the file names
 };
 
+// Reads the whole file at `path` (absolute). On failure `error` is one line naming the file.
+bool read_whole_file(const QString& path, QByteArray& bytes, QString* error);
+
 // Reads and checks a data file. On failure `error` is one line naming the file (and the line).
 bool load_master_file(const QString& path, MasterFile& file, QString* error);
 
