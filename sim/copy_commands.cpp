@@ -1,6 +1,7 @@
 // The simulated camera's answers to the Copy page's own commands, the seed of its memory, and
-// what a production line sees of it: one camera after another, and a cell that does not take
-// writes. The Copy page uses the common EEPROM read (0x33 0x0C), the reset and the parameter block.
+// what a production line sees of it: one camera after another (or one unit of a product after
+// another), and a cell that does not take writes. The Copy page uses the common EEPROM read
+// (0x33 0x0C), the reset and the parameter block.
 
 #include "camera_model.h"
 
@@ -23,6 +24,7 @@ void CameraModel::set_seed(std::uint32_t seed)
 CameraModel CameraModel::another_camera(std::uint32_t seed) const
 {
     CameraModel next;
+    next.product_ = product_;
     next.set_seed(seed);
     next.set_pal(is_pal());
     next.set_hi_resolution(is_hi_resolution());
@@ -30,6 +32,12 @@ CameraModel CameraModel::another_camera(std::uint32_t seed) const
     next.camera_id_ = camera_id_;
     next.unwritten_word_ = unwritten_word_;
     return next;
+}
+
+void CameraModel::set_product(std::optional<Product> product)
+{
+    product_ = product;
+    restore_factory_image();
 }
 
 void CameraModel::store_param(std::size_t addr, std::uint16_t value)
