@@ -142,6 +142,7 @@ TEST_F(KeepFile, CommentsBlankLinesAndCrLfAreSkippedAndABadLineIsNamedWithItsFil
         {"commented", "# line 3 keep map\r\n\r\n0x0100-0x011F  # calibration, not 0x0400\r\n  0x03f0\n\n0x0200, 0x0201\n",
          "0x0100-0x011F,0x0200-0x0201,0x03F0", nullptr},
         {"comments only", "# nothing kept yet\n\n", "", nullptr},
+        {"byte order mark", "\xEF\xBB\xBF" "0x0100\r\n", "0x0100", nullptr},
         {"beyond on line 4", "# head\n\n0x0100\n0x0400 # one too far\n0x0200\n", nullptr,
          R"(line 4: "0x0400": beyond 0x03FF)"},
         {"backwards on line 1", "0x0120-0x0100\n", nullptr,
@@ -240,15 +241,32 @@ TEST(Survey, DifferingAddressesAreRunsOfOneCountAndUnnamedOnesAreNotCompared)
               }));
 }
 
-TEST(Survey, AllAlikeAndAllDifferentAreEachOneAnswer)
+TEST(Survey, CountIsTheCamerasBesideTheMostCommonWord)
 {
     const WordMap a = product_memory();
     WordMap b = a;
     for (int& word : b) word ^= 0x8000;
+    WordMap pair_c = a;
+    WordMap pair_d = a;
+    pair_c[0x050] = pair_d[0x050] = 0x1111; // two against two: 2 of 4, though only two words
+    pair_d[0x051] = 0x2222;                 // one against three: 1 of 4
+    struct Case {
+        const char* name;
+        QList<WordMap> memories;
+        QList<SurveyRange> differing;
+    };
+    const Case cases[] = {
+        {"two alike", {a, a}, {}},
+        {"two different everywhere", {a, b}, {{{0x000, 0x3FF}, 1}}},
+        {"four, two pairs", {a, a, pair_c, pair_d}, {{{0x050, 0x050}, 2}, {{0x051, 0x051}, 1}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Survey survey = survey_words(c.memories);
+        EXPECT_EQ(survey.differing, c.differing);
+        EXPECT_TRUE(survey.not_compared.isEmpty());
+    }
     EXPECT_EQ(survey_report(survey_words({a, a})), QStringList{"no word differs between the 2 cameras"});
-    const Survey all = survey_words({a, b});
-    EXPECT_EQ(all.differing, (QList<SurveyRange>{{{0x000, 0x3FF}, 1}}));
-    EXPECT_TRUE(all.not_compared.isEmpty());
 }
 
 TEST_F(KeepFile, SurveyKeepFileHoldsTheDifferingAddressesWithTheReportAsComments)

@@ -13,6 +13,8 @@ namespace {
 
 constexpr int kLastAddress = data_file::kWords - 1;
 
+constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+
 const QString kNotAnAddress = QStringLiteral("not a hexadecimal address (0x0000..0x03FF)");
 
 // One address, "0x" and hexadecimal digits of either case; the reason it is bad, or empty.
@@ -144,6 +146,7 @@ bool load_keep_file(const QString& path, KeepMap& map, QString* error)
     const QString absolute = QFileInfo(path).absoluteFilePath();
     QByteArray bytes;
     if (!read_whole_file(absolute, bytes, error)) return false;
+    if (bytes.startsWith(kUtf8Bom)) bytes.remove(0, sizeof kUtf8Bom - 1); // as some editors save text
     KeepMap parsed;
     const QList<QByteArray> lines = bytes.split('\n');
     for (qsizetype i = 0; i < lines.size(); ++i) {
