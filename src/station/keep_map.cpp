@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <utility>
 
 namespace station {
 namespace {
