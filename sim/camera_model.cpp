@@ -81,9 +81,14 @@ CameraModel::CameraModel()
 
 void CameraModel::restore_factory_image()
 {
-    for (std::size_t k = 0; k < kParamWords; ++k) params_[k] = factory_word(k, seed_);
+    const std::uint32_t memory_seed = product_ ? product_->seed : seed_;
+    for (std::size_t k = 0; k < kParamWords; ++k) params_[k] = factory_word(k, memory_seed);
     for (const NamedDefault& d : kNamedDefaults) params_[d.addr] = d.value;
     params_[kLastWord] = last_word_mark(seed_);
+    if (product_) {
+        for (std::size_t k = product_->own_first; k <= product_->own_last && k < kParamWords; ++k)
+            params_[k] = factory_word(k, seed_);
+    }
     key_presses_.clear();
     reset_count_ = 0;
     setup_.restore_factory();

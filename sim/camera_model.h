@@ -97,11 +97,24 @@ public:
     std::uint32_t seed() const { return seed_; }
 
     // A fresh camera of the same type, as the next one on a line: its own memory and title from
-    // `seed`, but this one's TV system, sensor, sync input, COMM ID and memory fault.
+    // `seed`, but this one's TV system, sensor, sync input, COMM ID, memory fault and product.
     CameraModel another_camera(std::uint32_t seed) const;
     // Another camera (as another_camera) that was written with the same file before: it holds
     // this one's parameter memory except the last word, which stays its own, as does its title.
     CameraModel written_alike(std::uint32_t seed) const;
+
+    // Units of one product: each holds the product's memory (what set_seed(seed) gives a camera of
+    // its own) except the words own_first..own_last, which every unit has of its own (its
+    // calibration and identity), filled from the unit's seed as set_seed fills them.
+    struct Product {
+        std::uint32_t seed = 0;
+        std::size_t own_first = 0;
+        std::size_t own_last = 0;
+    };
+    // This camera, and every one another_camera makes from it, becomes a unit of `product`, the
+    // unit chosen by its seed; restores the factory image. nullopt: a camera of its own again.
+    void set_product(std::optional<Product> product);
+    const std::optional<Product>& product() const { return product_; }
 
     // Fault: a memory cell that does not take writes. The parameter block and the EEPROM word
     // writes are acknowledged as usual but leave this word as it was. nullopt: no such cell.
@@ -114,6 +127,7 @@ private:
 
     std::uint32_t seed_ = 0;
     std::optional<std::size_t> unwritten_word_;
+    std::optional<Product> product_;
     // ---- end of Copy page commands ----
 
     // ---- Debug page commands (debug_commands.cpp) ----

@@ -1,7 +1,8 @@
 // camera-sim: a simulated camera on a pseudo-terminal, published as port COM<N> for the tool.
 // Prints every unit received and every answer in hex trace form; removes its link on exit. The
 // camera can be unplugged and another one plugged in, on command (standard input, SIGUSR1) or on a
-// schedule, to try a production line without cameras.
+// schedule, to try a production line without cameras. With --product the cameras are units of one
+// product, alike but for a few words each unit has of its own.
 
 #include "comm/port_naming.h"
 #include "link/hex_text.h"
@@ -25,6 +26,7 @@
 #include <string>
 #include <sys/signalfd.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -46,7 +48,12 @@ struct Options {
     std::optional<Clock::duration> replug_every; // how long each camera stays plugged in
     int away_ms = 1000;
     std::optional<int> unwritten_word;
+    std::optional<std::uint32_t> product;
+    std::optional<std::pair<int, int>> own_words;
 };
+
+// The words each unit of a product has of its own when --own-words is not given.
+constexpr std::pair<int, int> kDefaultOwnWords{0x100, 0x11F};
 
 void print_usage(std::FILE* out)
 {
@@ -54,7 +61,8 @@ void print_usage(std::FILE* out)
                  "Usage: camera-sim [--port N] [--seed N] [--pal] [--pace] [--no-ext-sync]\n"
                  "                  [--boot-ms N] [--replug-every S [--away-ms N]]\n"
                  "                  [--unwritten-word ADDR] [--reset-late-ms N] [--ignore-reset]\n"
-                 "                  [--swap-on-reset] [--lose-reads F [--loss-seed N]] [--help]\n"
+                 "                  [--swap-on-reset] [--lose-reads F [--loss-seed N]]\n"
+                 "                  [--product P [--own-words RANGE]] [--help]\n"
                  "Simulates the camera on a pseudo-terminal and links it as port COM<N> in\n"
                  "$XDG_CONFIG_HOME/camera-adjust/ports (default port 1), where the tool looks.\n"
                  "Run one simulator per port to serve several ports.\n"
@@ -80,6 +88,11 @@ void print_usage(std::FILE* out)
                  "                 word (address 1023) and title\n"
                  "  --lose-reads F fault: withhold the answers to the fraction F (0..1, e.g. 0.33)\n"
                  "                 of the read commands, chosen from --loss-seed N (default 1)\n"
+                 "  --product P  units of one product: every camera holds the memory of product\n"
+                 "                 P (what --seed P gives) except its own words, which come\n"
+                 "                 from its own seed (--seed, 'plug SEED'): the seed is the unit\n"
+                 "  --own-words RANGE  the words each unit has of its own, FIRST-LAST or one\n"
+                 "                 address (0..1023 or 0x0..0x3FF; default 0x100-0x11F)\n"
                  "  --help    show this text\n"
                  "Lines on standard input: 'unplug', 'plug' (the next seed) or 'plug SEED'.\n"
                  "SIGUSR1 unplugs the camera, or plugs in the next seed when it is unplugged.\n"
@@ -100,6 +113,19 @@ std::optional<unsigned long long> parse_unsigned(const char* text, unsigned long
     const unsigned long long value = std::strtoull(digits, &end, hex ? 16 : 10);
     if (*end != '\0' || errno == ERANGE || value > max) return std::nullopt;
     return value;
+}
+
+// "FIRST-LAST" or one address, each 0..1023 or 0x0..0x3FF, FIRST not above LAST.
+std::optional<std::pair<int, int>> parse_word_range(const char* text)
+{
+    const std::string range = text;
+    const std::size_t dash = range.find('-');
+    const std::string first_text = range.substr(0, dash);
+    const std::string last_text = dash == std::string::npos ? first_text : range.substr(dash + 1);
+    const auto first = parse_unsigned(first_text.c_str(), sim::kParamWords - 1, true);
+    const auto last = parse_unsigned(last_text.c_str(), sim::kParamWords - 1, true);
+    if (!first || !last || *first > *last) return std::nullopt;
+    return std::pair<int, int>(static_cast<int>(*first), static_cast<int>(*last));
 }
 
 // Seconds with an optional fraction, more than zero.
@@ -173,12 +199,18 @@ bool parse_options(int argc, char** argv, Options& options, int& exit_code)
         else if (arg == "--loss-seed") ok = take_value(argc, argv, i, options.loss_seed, number(0, 0xFFFFFFFFull));
         else if (arg == "--unwritten-word")
             ok = take_value(argc, argv, i, options.unwritten_word, number(0, sim::kParamWords - 1, true));
+        else if (arg == "--product") ok = take_value(argc, argv, i, options.product, number(0, 0xFFFFFFFFull));
+        else if (arg == "--own-words") ok = take_value(argc, argv, i, options.own_words, parse_word_range);
         else {
             std::fprintf(stderr, "camera-sim: unknown argument '%s'\n", arg.c_str());
             print_usage(stderr);
             return false;
         }
         if (!ok) return false;
+    }
+    if (options.own_words && !options.product) {
+        std::fprintf(stderr, "camera-sim: --own-words goes with --product\n");
+        return false;
     }
     exit_code = EXIT_SUCCESS;
     return true;
@@ -213,6 +245,17 @@ void print_event(const sim::SimCamera& camera, const sim::TraceEvent& event)
         break;
     }
     std::fflush(stdout);
+}
+
+// With --product, the camera and every one plugged in after it are units of that product.
+void make_units_of_product(sim::CameraModel& model, const Options& options)
+{
+    if (!options.product) return;
+    const auto [first, last] = options.own_words.value_or(kDefaultOwnWords);
+    model.set_product(sim::CameraModel::Product{*options.product, static_cast<std::size_t>(first),
+                                                static_cast<std::size_t>(last)});
+    std::printf("camera-sim: units of product %u with own words 0x%03X-0x%03X; the seed chooses the unit\n", *options.product,
+                static_cast<unsigned>(first), static_cast<unsigned>(last));
 }
 
 // Plugs cameras in and out: on command, and on the schedule of --replug-every.
@@ -369,6 +412,7 @@ int main(int argc, char** argv)
     sim::SimCamera camera;
     camera.with_model([&](sim::CameraModel& model) {
         model.set_seed(options.seed);
+        make_units_of_product(model, options);
         model.set_pal(options.pal);
         model.setup().set_external_sync_input(options.external_sync);
     });

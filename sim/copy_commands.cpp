@@ -1,6 +1,7 @@
 // The simulated camera's answers to the Copy page's own commands, the seed of its memory, and
-// what a production line sees of it: one camera after another, and a cell that does not take
-// writes. The Copy page uses the common EEPROM read (0x33 0x0C), the reset and the parameter block.
+// what a production line sees of it: one camera after another (or one unit of a product after
+// another), and a cell that does not take writes. The Copy page uses the common EEPROM read
+// (0x33 0x0C), the reset and the parameter block.
 
 #include "camera_model.h"
 
@@ -24,6 +25,7 @@ void CameraModel::set_seed(std::uint32_t seed)
 CameraModel CameraModel::another_camera(std::uint32_t seed) const
 {
     CameraModel next;
+    next.product_ = product_;
     next.set_seed(seed);
     next.set_pal(is_pal());
     next.set_hi_resolution(is_hi_resolution());
@@ -39,6 +41,12 @@ CameraModel CameraModel::written_alike(std::uint32_t seed) const
     std::copy_n(params_.begin(), kParamWords - 1, next.params_.begin());
     next.power_on_reset();
     return next;
+}
+
+void CameraModel::set_product(std::optional<Product> product)
+{
+    product_ = product;
+    restore_factory_image();
 }
 
 void CameraModel::store_param(std::size_t addr, std::uint16_t value)

@@ -201,6 +201,31 @@ TEST_F(ModelTest, InitialImageIsVariedAndTheSameEveryTime)
     EXPECT_EQ(model.camera_id(), 1);
 }
 
+TEST_F(ModelTest, UnitsOfOneProductHoldItsMemoryAndOnlyTheirOwnWordsFromTheirSeed)
+{
+    constexpr std::size_t kFirst = 0x100;
+    constexpr std::size_t kLast = 0x10F;
+    model.set_product(sim::CameraModel::Product{42, kFirst, kLast});
+    const sim::CameraModel unit = model.another_camera(7); // as plugging in unit 7
+    sim::CameraModel product;
+    product.set_seed(42);
+    sim::CameraModel own;
+    own.set_seed(7);
+    std::vector<std::size_t> wrong;
+    std::vector<std::size_t> differing;
+    for (std::size_t k = 0; k < sim::kParamWords; ++k) {
+        // Word 1023, which no data file names, is every camera's own as well.
+        const bool own_word = (kFirst <= k && k <= kLast) || k == sim::kParamWords - 1;
+        if (unit.param_word(k) != (own_word ? own : product).param_word(k)) wrong.push_back(k);
+        if (unit.param_word(k) != model.param_word(k)) differing.push_back(k);
+    }
+    EXPECT_EQ(wrong, std::vector<std::size_t>{});
+    std::vector<std::size_t> own_range(kLast - kFirst + 1);
+    std::iota(own_range.begin(), own_range.end(), kFirst);
+    own_range.push_back(sim::kParamWords - 1);
+    EXPECT_EQ(differing, own_range) << "two units differ in their own words and nowhere else";
+}
+
 // ---------------------------------------------------------------------------------------------
 // The frame reader
 

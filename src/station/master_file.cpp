@@ -153,15 +153,21 @@ QString address_text(int address)
     return QStringLiteral("0x") + hex_word_text(address);
 }
 
+bool read_whole_file(const QString& path, QByteArray& bytes, QString* error)
+{
+    QFile in(path);
+    if (QFileInfo(path).isFile() && in.open(QIODevice::ReadOnly)) {
+        bytes = in.readAll();
+        if (in.error() == QFileDevice::NoError) return true;
+    }
+    *error = QStringLiteral("%1: cannot read: %2").arg(path, QFileInfo::exists(path) ? in.errorString() : QStringLiteral("no such file"));
+    return false;
+}
+
 bool load_master_file(const QString& path, MasterFile& file, QString* error)
 {
     file.path = QFileInfo(path).absoluteFilePath();
-    QFile in(file.path);
-    if (!QFileInfo(file.path).isFile() || !in.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: cannot read: %2").arg(file.path, QFileInfo::exists(file.path) ? in.errorString() : QStringLiteral("no such file"));
-        return false;
-    }
-    file.bytes = in.readAll();
+    if (!read_whole_file(file.path, file.bytes, error)) return false;
     if (!read_records(file, error)) return false;
     if (file.named == 0) {
         *error = QStringLiteral("%1: line 1: not a data file (no parameter records)").arg(file.path);

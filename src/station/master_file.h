@@ -35,6 +35,9 @@ struct MasterFile {
     int named = 0;    // addresses the file names
 };
 
+// Reads the whole file at `path` (absolute). On failure `error` is one line naming the file.
+bool read_whole_file(const QString& path, QByteArray& bytes, QString* error);
+
 // Reads a master strictly: every line up to the reset line must be an EEPROM word record of 30
 // hexadecimal digits (23 0C address word) for an address 0..0x03FF, named once or always with
 // the same word; a line starting with the byte 0x1A ends the file. Anything else is refused. On
