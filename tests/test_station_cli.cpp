@@ -4,19 +4,29 @@
 // counts a camera as restarted only once it has seen it go silent and answer again.
 
 #include "codecs/data_file.h"
+#include "records/records.h"
 #include "sim_camera.h"
 #include "station_test_support.h"
 #include "station/output.h"
 #include "support/private_folder.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -51,6 +61,54 @@ QString finish(QProcess& process, Finished& run)
     return run.out + run.err;
 }
 
+// The last line of `text` that starts with `start`; empty when none does.
+QString line_starting(const QString& text, const QString& start)
+{
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line)
+        if (line->startsWith(start)) return *line;
+    return {};
+}
+
+// The last JSON event `event` of the output.
+QJsonObject json_event(const QString& out, const QString& event)
+{
+    QJsonObject last;
+    for (const QString& line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (object.value(QStringLiteral("event")).toString() == event) last = object;
+    }
+    return last;
+}
+
+// The fields of the CSV rows (no field of these tests is quoted), newest first.
+QList<QStringList> csv_rows(const QString& csv)
+{
+    QList<QStringList> rows;
+    for (const QString& line : csv.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).mid(1)) rows << line.split(QLatin1Char(','));
+    return rows;
+}
+
+// The CSV columns these tests look at.
+enum Column { kId = 0, kStarted = 1, kEnded = 2, kPort = 4, kDevice = 5, kTitle = 6, kSerial = 8, kSha = 10, kResult = 12, kReason = 13, kDuration = 15 };
+
+// Commands that change the camera: EEPROM writes, the block and the reset.
+std::size_t writes_received(sim::SimCamera& camera)
+{
+    std::size_t writes = 0;
+    for (const sim::Bytes& unit : camera.received())
+        writes += unit.size() > 1 && (unit[0] == frames::SOH || unit[1] == 0x23 || unit[1] == frames::kCommandReset);
+    return writes;
+}
+
+QString sha256_of_file(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly)
+               ? QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex())
+               : QString();
+}
+
 class Station : public ::testing::Test {
 protected:
     void SetUp() override
@@ -78,7 +136,8 @@ protected:
 
     void start(QProcess& process, QStringList arguments)
     {
-        arguments = QStringList{QStringLiteral("--db"), db} + arguments; // a later --db wins
+        if (arguments.value(0) != QLatin1String("diff")) // which keeps no records
+            arguments = QStringList{QStringLiteral("--db"), db} + arguments; // a later --db wins
         process.start(QStringLiteral(CAMERA_STATION_EXE), arguments);
         ASSERT_TRUE(process.waitForStarted(10000)) << "camera-station did not start";
     }
@@ -134,6 +193,10 @@ TEST_F(Station, SaveWritesTheFileTheCopyPageWrites)
     QFile file(saved);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), data_file::camera_file(camera_image(cameras[0])));
+    // The record names the file written by its SHA-256, which it did not know when the job began.
+    const QList<QStringList> rows = csv_rows(records());
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0].value(kSha), sha256_of_file(saved));
 }
 
 TEST_F(Station, WriteProvesTheCameraHoldsTheFile)
@@ -151,9 +214,7 @@ TEST_F(Station, WriteProvesTheCameraHoldsTheFile)
     const Case cases[] = {
         {{}, {restarted}, ",pass,", ",SOUTH DOOR 7 UPPER,42,"},
         {{QStringLiteral("--single")}, {restarted}, ",pass,", ",SOUTH DOOR 7 UPPER,42,"},
-        {{QStringLiteral("--json")},
-         {QStringLiteral("\"comm_id\":42,"), QStringLiteral("\"result\":\"pass\",\"serial\":\"\",\"title\":\"SOUTH DOOR 7 UPPER\"")},
-         ",pass,", ",SOUTH DOOR 7 UPPER,42,"},
+        {{QStringLiteral("--json")}, {QStringLiteral("\"comm_id\":42,")}, ",pass,", ",SOUTH DOOR 7 UPPER,42,"},
         // Without the read-back the station does not wait for the restart: what it read before.
         {{QStringLiteral("--no-verify")}, {QStringLiteral("port 1: UNVERIFIED  title \"NORTH GATE 12 EAST\"  COMM ID 7")},
          ",unverified,", ",NORTH GATE 12 EAST,7,"},
@@ -172,9 +233,22 @@ TEST_F(Station, WriteProvesTheCameraHoldsTheFile)
         EXPECT_TRUE(holds_master(cameras[0]));
         // The word the file does not name keeps the camera's own value.
         EXPECT_EQ(camera_image(cameras[0])[1023], last_word);
-        const QString latest = records().section(QStringLiteral("\r\n"), 1, 1);
+        const QString csv = records();
+        const QString latest = csv.section(QStringLiteral("\r\n"), 1, 1);
         EXPECT_TRUE(latest.contains(QLatin1String(c.record))) << latest.toStdString();
         EXPECT_TRUE(latest.contains(QLatin1String(c.record_identity))) << latest.toStdString();
+        if (!c.options.contains(QStringLiteral("--json"))) continue;
+        // The result event carries what matches it with its record.
+        const QJsonObject result = json_event(run.out, QStringLiteral("result"));
+        const QStringList row = csv_rows(csv).value(0);
+        EXPECT_EQ(QString::number(result.value(QStringLiteral("record_id")).toInteger()), row.value(kId));
+        EXPECT_EQ(result.value(QStringLiteral("started")).toString(), row.value(kStarted));
+        EXPECT_EQ(result.value(QStringLiteral("ended")).toString(), row.value(kEnded));
+        EXPECT_EQ(result.value(QStringLiteral("device")).toString(), row.value(kDevice));
+        EXPECT_EQ(result.value(QStringLiteral("file_sha256")).toString(), sha256_of_file(master));
+        EXPECT_EQ(result.value(QStringLiteral("title")).toString(), QStringLiteral("SOUTH DOOR 7 UPPER"));
+        EXPECT_EQ(result.value(QStringLiteral("result")).toString(), QStringLiteral("pass"));
+        EXPECT_EQ(result.value(QStringLiteral("differing")).toArray(), QJsonArray());
     }
 }
 
@@ -204,8 +278,12 @@ TEST_F(Station, AWordTheCameraDoesNotHoldFailsNamingIt)
                                                   word_text(word_at(cameras[0], c.address)))))
                 << run.out.toStdString();
         }
+        const Finished json = station({QStringLiteral("verify"), QStringLiteral("--json"), master});
+        EXPECT_EQ(json_event(json.out, QStringLiteral("result")).value(QStringLiteral("differing")).toArray(),
+                  QJsonArray{QStringLiteral("0x") + word_text(c.address)})
+            << json.out.toStdString();
     }
-    EXPECT_EQ(records().count(QLatin1String(",fail-verify,")), 8);
+    EXPECT_EQ(records().count(QLatin1String(",fail-verify,")), 12);
 }
 
 TEST_F(Station, ASingleJobWaitsForACameraStillRestarting)
@@ -216,10 +294,30 @@ TEST_F(Station, ASingleJobWaitsForACameraStillRestarting)
     // The write's reset leaves the camera silent for 1.5 s: the verify waits for it.
     run = station({QStringLiteral("verify"), master});
     EXPECT_EQ(run.exit_code, 0) << run.out.toStdString();
+    // diff reads a camera as verify does: once it answers again after the write's reset.
+    ASSERT_EQ(station({QStringLiteral("write"), QStringLiteral("--no-verify"), master}).exit_code, 0);
+    run = station({QStringLiteral("diff"), master, QStringLiteral("port:1")});
+    EXPECT_EQ(run.exit_code, 0) << run.out.toStdString() << run.err.toStdString();
+    // Every command that waits for a camera waits --boot-timeout for one.
     cameras[0].unplug();
-    run = station({QStringLiteral("write"), QStringLiteral("--boot-timeout"), QStringLiteral("1"), master});
-    EXPECT_EQ(run.exit_code, 1);
-    EXPECT_TRUE(run.out.contains(QLatin1String("fail-link: no camera answered on"))) << run.out.toStdString();
+    const QStringList one_second{QStringLiteral("--boot-timeout"), QStringLiteral("1")};
+    const struct {
+        QStringList arguments;
+        int exit_code;
+    } cases[] = {
+        {QStringList{QStringLiteral("write"), master} + one_second, 1},
+        {QStringList{QStringLiteral("verify"), master} + one_second, 1},
+        {QStringList{QStringLiteral("save"), folder.path() + QStringLiteral("/saved.dat")} + one_second, 1},
+        {QStringList{QStringLiteral("diff"), master, QStringLiteral("port:1")} + one_second, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        run = station(c.arguments);
+        EXPECT_EQ(run.exit_code, c.exit_code);
+        EXPECT_TRUE((run.out + run.err).contains(QLatin1String("no camera answered on ")))
+            << run.out.toStdString() << run.err.toStdString();
+        EXPECT_TRUE((run.out + run.err).contains(QLatin1String(" within 1 s"))) << run.out.toStdString() << run.err.toStdString();
+    }
 }
 
 TEST_F(Station, APassNeedsTheRestartSeenAndTheSameCameraAfterIt)
@@ -425,13 +523,207 @@ TEST_F(Station, TheLoopWritesACameraOnceAndNoticesAnotherInItsPlace)
 
 TEST_F(Station, AJobCutShortLeavesAnAbortedRecord)
 {
-    cameras[0].plug_in(41);
+    // A crash leaves the row begun; a stop (Ctrl-C, the terminal closed, kill) completes it with
+    // its end, duration and why it stopped.
+    const struct {
+        int signal;
+        const char* reason; // nullptr: the row has no end
+    } cases[] = {{SIGKILL, nullptr}, {SIGINT, "(interrupted)"}, {SIGTERM, "(terminated)"}, {SIGHUP, "(the terminal hung up)"}};
+    std::uint32_t seed = 40;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.signal);
+        cameras[0].plug_in(++seed);
+        cameras[0].clear_received();
+        QProcess process;
+        start(process, {QStringLiteral("write"), QStringLiteral("--single"), master});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return cameras[0].received_count() > 100; }, kJobDeadlineMs));
+        ::kill(static_cast<pid_t>(process.processId()), c.signal);
+        ASSERT_TRUE(process.waitForFinished(kJobDeadlineMs));
+        if (c.reason) {
+            EXPECT_EQ(process.exitCode(), 1);
+        }
+        const QStringList row = csv_rows(records()).value(0);
+        EXPECT_EQ(row.value(kResult), QStringLiteral("aborted"));
+        EXPECT_EQ(row.value(kEnded).isEmpty(), c.reason == nullptr) << row.join(',').toStdString();
+        EXPECT_EQ(row.value(kDuration).isEmpty(), c.reason == nullptr) << row.join(',').toStdString();
+        if (c.reason) {
+            EXPECT_TRUE(row.value(kReason).endsWith(QLatin1String(c.reason))) << row.join(',').toStdString();
+        }
+    }
+}
+
+TEST_F(Station, NoCameraIsWrittenOrReportedWithoutItsRecord)
+{
+    sim::SimCamera& camera = cameras[0];
+    camera.set_boot_ms(1500); // long enough to take the lock while the camera restarts
+    {
+        station::Records made;
+        QString error;
+        ASSERT_TRUE(made.open(db, &error)) << error.toStdString();
+    }
+    // While another program holds the write lock, the row cannot be begun: the camera waits, untouched.
+    camera.plug_in(91);
+    camera.clear_received();
+    auto holder = std::make_unique<DatabaseHolder>(db, DatabaseHolder::Hold::Writes);
+    ASSERT_TRUE(holder->held());
     QProcess process;
-    start(process, {QStringLiteral("write"), QStringLiteral("--single"), master});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return cameras[0].received_count() > 100; }, kJobDeadlineMs));
-    process.kill();
+    QByteArray out;
+    const auto seen = [&](const char* text) {
+        out += process.readAllStandardOutput();
+        return out.contains(text);
+    };
+    start(process, {QStringLiteral("write"), master});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return seen("port 1: waiting to record"); }, kJobDeadlineMs)) << out.toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return seen("database is locked; trying again"); }, kJobDeadlineMs)) << out.toStdString();
+    EXPECT_EQ(writes_received(camera), 0u) << "the camera was written before its row existed";
+    holder->release();
     ASSERT_TRUE(process.waitForFinished(kJobDeadlineMs));
-    EXPECT_TRUE(records().contains(QLatin1String(",aborted,")));
+    out += process.readAllStandardOutput();
+    EXPECT_EQ(process.exitCode(), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("port 1: PASS")) << out.toStdString();
+    EXPECT_EQ(csv_rows(records()).value(0).value(kResult), QStringLiteral("pass"));
+
+    // The lock taken while the camera restarts: its result waits for its row; stopped then, the
+    // station names the camera whose record stays incomplete, and the result it would have had.
+    camera.plug_in(92);
+    out.clear();
+    start(process, {QStringLiteral("write"), master});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return seen("port 1: booting"); }, kJobDeadlineMs)) << out.toStdString();
+    holder = std::make_unique<DatabaseHolder>(db, DatabaseHolder::Hold::Writes);
+    ASSERT_TRUE(holder->held());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return seen("port 1: waiting to record"); }, kJobDeadlineMs)) << out.toStdString();
+    EXPECT_FALSE(out.contains("PASS")) << "a result given before it was recorded: " << out.toStdString();
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(kJobDeadlineMs));
+    out += process.readAllStandardOutput();
+    EXPECT_EQ(process.exitCode(), 1) << out.toStdString();
+    holder->release();
+    const QStringList row = csv_rows(records()).value(0);
+    EXPECT_EQ(row.value(kResult), QStringLiteral("aborted"));
+    EXPECT_TRUE(row.value(kEnded).isEmpty()) << row.join(',').toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("port 1: NOT RECORDED  title \"CAM92\"  COMM ID 17  ").toUtf8())) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("it would have been PASS; its record %1 stays incomplete: cannot complete the record of job %1 in %2: database is locked")
+                                 .arg(row.value(kId), db)
+                                 .toUtf8()))
+        << out.toStdString();
+
+    // A failure that waiting cannot mend (the file deleted) stops the station at once, saying so.
+    camera.plug_in(93);
+    out.clear();
+    start(process, {QStringLiteral("write"), master});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return seen("port 1: booting"); }, kJobDeadlineMs)) << out.toStdString();
+    for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) QFile::remove(db + suffix);
+    ASSERT_TRUE(process.waitForFinished(kJobDeadlineMs)) << "the station spins on a database that is gone";
+    out += process.readAllStandardOutput();
+    EXPECT_EQ(process.exitCode(), 1) << out.toStdString();
+    EXPECT_TRUE(out.contains("port 1: NOT RECORDED  title \"CAM93\"")) << out.toStdString();
+    EXPECT_TRUE(process.readAllStandardError().contains("the file was deleted or replaced while the station used it: the station stops"));
+}
+
+TEST_F(Station, EachSerialNumberGoesToThePortThatAsked)
+{
+    for (sim::SimCamera& camera : cameras) camera.unplug();
+    QProcess process;
+    start(process, {QStringLiteral("write"), QStringLiteral("--loop"), QStringLiteral("--ports"), QStringLiteral("1,2"),
+                    QStringLiteral("--serial"), QStringLiteral("--boot-timeout"), QStringLiteral("5"), master});
+    QByteArray out;
+    const auto count = [&](const QString& text) {
+        out += process.readAllStandardOutput();
+        return static_cast<int>(out.count(text.toUtf8()));
+    };
+    const auto asking = [&] { return count(QStringLiteral(": scan the serial number")); };
+    const auto scan = [&](const char* lines) { process.write(lines); };
+    const auto pass_line = [&](int port) {
+        return line_starting(QString::fromUtf8(out), QStringLiteral("port %1: PASS").arg(port));
+    };
+
+    // A scan while no port asks is refused, never kept for the next camera.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count(QStringLiteral("waiting for a camera")) == 2; }, kJobDeadlineMs));
+    scan("EARLY\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count(QStringLiteral("scan \"EARLY\" refused: no port asks for a serial number")) == 1; },
+                                kJobDeadlineMs))
+        << out.toStdString();
+
+    // Two cameras at once: one port asks at a time, the other once the first has its serial; a
+    // double scan is refused rather than given to the camera of the port that asks next.
+    cameras[0].plug_in(101);
+    cameras[1].plug_in(102);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return asking() == 1; }, kJobDeadlineMs)) << out.toStdString();
+    const int first = out.contains("port 1: scan the serial number") ? 1 : 2;
+    const int second = 3 - first;
+    EXPECT_FALSE(QTest::qWaitFor([&] { return asking() > 1; }, 1500)) << "two ports ask at once: " << out.toStdString();
+    scan("SN-A\nSN-A\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count(QStringLiteral("port %1: scan the serial number").arg(second)) == 1; },
+                                kJobDeadlineMs))
+        << out.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count(QStringLiteral("scan \"SN-A\" refused: port %1 was given this serial number just now").arg(first)) == 1; },
+                                kJobDeadlineMs))
+        << out.toStdString();
+    scan("SN-B\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count(QStringLiteral(": PASS")) == 2; }, kJobDeadlineMs)) << out.toStdString();
+    EXPECT_TRUE(pass_line(first).contains(QLatin1String("serial SN-A  "))) << out.toStdString();
+    EXPECT_TRUE(pass_line(second).contains(QLatin1String("serial SN-B  "))) << out.toStdString();
+
+    // The input ends while one port asks and the other's camera, which has its serial, is being
+    // written: that job ends with its serial, the camera waiting for one is not written.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count(QStringLiteral("unplug the camera")) == 2; }, kJobDeadlineMs));
+    for (sim::SimCamera& camera : cameras) camera.unplug();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count(QStringLiteral("waiting for a camera")) == 4; }, kJobDeadlineMs));
+    cameras[0].plug_in(103);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count(QStringLiteral("port 1: scan the serial number")) == 2; }, kJobDeadlineMs))
+        << out.toStdString();
+    scan("SN-C\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count(QStringLiteral("port 1: camera found")) == 2; }, kJobDeadlineMs));
+    cameras[1].plug_in(104);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count(QStringLiteral("port 2: scan the serial number")) == 2; }, kJobDeadlineMs))
+        << out.toStdString();
+    process.closeWriteChannel();
+    ASSERT_TRUE(process.waitForFinished(kJobDeadlineMs)) << "the station did not end with its input";
+    out += process.readAllStandardOutput();
+    EXPECT_EQ(process.exitCode(), 1) << out.toStdString();
+    EXPECT_TRUE(pass_line(1).contains(QLatin1String("serial SN-C  "))) << out.toStdString();
+    EXPECT_TRUE(out.contains("port 2: the input of serial numbers ended: no camera written here")) << out.toStdString();
+    EXPECT_TRUE(out.contains("summary: 3 passed, 0 failed, 0 unverified, 0 aborted\n")) << out.toStdString();
+
+    QMap<QString, QString> port_of_serial;
+    for (const QStringList& row : csv_rows(records())) port_of_serial[row.value(kSerial)] = row.value(kPort);
+    const QMap<QString, QString> expected{{QStringLiteral("SN-A"), QString::number(first)},
+                                          {QStringLiteral("SN-B"), QString::number(second)},
+                                          {QStringLiteral("SN-C"), QStringLiteral("1")}};
+    EXPECT_EQ(port_of_serial, expected);
+
+    // No input at all: no camera is named, none written.
+    cameras[0].plug_in(105);
+    cameras[0].clear_received();
+    QProcess none;
+    none.setStandardInputFile(QProcess::nullDevice());
+    start(none, {QStringLiteral("write"), QStringLiteral("--serial"), master});
+    ASSERT_TRUE(none.waitForFinished(kJobDeadlineMs));
+    EXPECT_EQ(none.exitCode(), 1);
+    EXPECT_EQ(writes_received(cameras[0]), 0u);
+}
+
+TEST_F(Station, AReaderThatGoesAwayEndsTheRunAsCtrlCDoes)
+{
+    // head takes the first five lines (waiting, found, reading, writing, booting) and goes; the
+    // next one is written once the camera has restarted, in the middle of its job.
+    cameras[0].set_boot_ms(1000);
+    std::uint32_t seed = 110;
+    for (const QStringList& options : {QStringList{}, QStringList{QStringLiteral("--json")}}) {
+        SCOPED_TRACE(options.join(' ').toStdString());
+        cameras[0].plug_in(++seed);
+        QProcess shell;
+        shell.start(QStringLiteral("bash"), QStringList{QStringLiteral("-c"),
+                                                        QStringLiteral("\"$0\" \"$@\" | head -n 5 >/dev/null; exit ${PIPESTATUS[0]}"),
+                                                        QStringLiteral(CAMERA_STATION_EXE), QStringLiteral("--db"), db,
+                                                        QStringLiteral("write"), master} + options);
+        ASSERT_TRUE(shell.waitForFinished(kJobDeadlineMs));
+        EXPECT_EQ(shell.exitCode(), 1) << "killed by the broken pipe? " << shell.readAllStandardError().toStdString();
+        const QStringList row = csv_rows(records()).value(0);
+        EXPECT_EQ(row.value(kResult), QStringLiteral("aborted"));
+        EXPECT_FALSE(row.value(kEnded).isEmpty()) << row.join(',').toStdString();
+        EXPECT_TRUE(row.value(kReason).endsWith(QLatin1String("(the output was closed)"))) << row.join(',').toStdString();
+    }
 }
 
 TEST_F(Station, DiffNamesTheAddressesWithBothWords)
@@ -467,6 +759,11 @@ TEST_F(Station, UsageAndSetUpErrorsExitWithTwo)
     const QString beyond = master_of("beyond.dat", good + line("230C04001234"));
     const QString twice = master_of("twice.dat", good + line("230C00011111")
                                                       + line("230C00012222"));
+    const QString fifo = folder.path() + QStringLiteral("/fifo.dat");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString no_database = folder.path() + QStringLiteral("/none/station.sqlite");
+    const QString bad_db = QStringLiteral("/proc/none/x.sqlite");
+    const QString boot = QStringLiteral("--boot-timeout");
     for (sim::SimCamera& camera : cameras) camera.clear_received();
     const struct {
         QStringList arguments;
@@ -486,40 +783,213 @@ TEST_F(Station, UsageAndSetUpErrorsExitWithTwo)
         {{QStringLiteral("write"), beyond}, "beyond.dat: line 2: address 0x0400 beyond 0x03FF"},
         {{QStringLiteral("write"), twice}, "twice.dat: line 3: address 0x0001 named twice with different words (line 2: 1111, line 3: 2222)"},
         {{QStringLiteral("write"), QStringLiteral("--port"), QStringLiteral("3"), master}, "port 3 ("},
-        {{QStringLiteral("write"), master, QStringLiteral("--db"), QStringLiteral("/proc/none/x.sqlite")},
-         "cannot open the records"},
+        {{QStringLiteral("write"), fifo}, "fifo.dat: cannot read: not a regular file (a FIFO"},
+        {{QStringLiteral("verify"), folder.path()}, ": cannot read: a folder, not a file"},
+        {{QStringLiteral("save"), folder.path()}, ": a folder, not a file"},
+        // Numbers out of reach and options the command does not take.
+        {{QStringLiteral("write"), boot, QStringLiteral("nan"), master}, "bad --boot-timeout \"nan\""},
+        {{QStringLiteral("write"), boot, QStringLiteral("inf"), master}, "bad --boot-timeout \"inf\""},
+        {{QStringLiteral("write"), boot, QStringLiteral("0.5"), master}, "bad --boot-timeout \"0.5\""},
+        {{QStringLiteral("write"), boot, QStringLiteral("3601"), master}, "bad --boot-timeout \"3601\""},
+        {{QStringLiteral("diff"), master, QStringLiteral("port:10")}, "bad port \"port:10\": a port is a number 1..9"},
+        {{QStringLiteral("diff"), QStringLiteral("port:0"), master}, "bad port \"port:0\""},
+        {{QStringLiteral("diff"), master, master, QStringLiteral("--port"), QStringLiteral("2")}, "--port goes with"},
+        {{QStringLiteral("diff"), master, master, boot, QStringLiteral("2")}, "--boot-timeout goes with"},
+        {{QStringLiteral("diff"), master, master, QStringLiteral("--json")}, "--json goes with"},
+        {{QStringLiteral("diff"), master, master, QStringLiteral("--db"), db}, "--db goes with"},
+        {{QStringLiteral("records"), QStringLiteral("--json")}, "--json goes with"},
+        {{QStringLiteral("records"), QStringLiteral("--port"), QStringLiteral("1")}, "--port goes with"},
+        {{QStringLiteral("records"), QStringLiteral("--id"), QStringLiteral("3")}, "--id goes with"},
+        {{QStringLiteral("save"), master, QStringLiteral("--ports"), QStringLiteral("1,2")}, "--ports goes with"},
+        // Databases: each named once in the message; one only read is never made.
+        {{QStringLiteral("write"), master, QStringLiteral("--db"), bad_db},
+         "camera-station: cannot open the record database /proc/none/x.sqlite: cannot create the folder"},
+        {{QStringLiteral("records"), QStringLiteral("--db"), no_database},
+         "cannot read the record database %1: there is no such file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
         const Finished run = station(c.arguments);
         EXPECT_EQ(run.exit_code, 2);
-        EXPECT_TRUE(run.err.contains(QLatin1String(c.message))) << run.err.toStdString();
+        QString message = QString::fromLatin1(c.message);
+        if (message.contains(QLatin1String("%1"))) message = message.arg(no_database);
+        EXPECT_TRUE(run.err.contains(message)) << run.err.toStdString();
+        EXPECT_LE(run.err.count(bad_db), 1) << run.err.toStdString();
     }
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(no_database).path())) << "reading the records made a folder";
     // Refused before any camera was asked anything.
     EXPECT_EQ(cameras[0].received_count() + cameras[1].received_count(), 0u);
 }
 
+TEST_F(Station, ReadingTheRecordsTakesNoLockAndWorksOnAReadOnlyCopy)
+{
+    {
+        station::Records records;
+        QString error;
+        ASSERT_TRUE(records.open(db, &error)) << error.toStdString();
+        station::JobStart start;
+        start.started = QDateTime::currentDateTime();
+        start.port = 3;
+        start.title = QStringLiteral("GATE");
+        ASSERT_GT(records.begin(start), 0);
+    }
+    // Copies that cannot be written: a file of mode 0444 in a folder that can, and a file alone
+    // (no write-ahead log beside it) in a folder that cannot. Root is exempt from modes, so the
+    // listing then runs as nobody.
+    ASSERT_EQ(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
+    const QString open_folder = folder.path() + QStringLiteral("/open");
+    const QString closed_folder = folder.path() + QStringLiteral("/closed");
+    for (const QString& copy_folder : {open_folder, closed_folder}) {
+        ASSERT_TRUE(QDir().mkpath(copy_folder));
+        ASSERT_TRUE(QFile::copy(db, copy_folder + QStringLiteral("/copy.sqlite")));
+        ASSERT_EQ(::chmod(QFile::encodeName(copy_folder + QStringLiteral("/copy.sqlite")).constData(), 0444), 0);
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(open_folder).constData(), 0777), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(closed_folder).constData(), 0555), 0);
+    const QStringList closed_before = QDir(closed_folder).entryList(QDir::Files);
+
+    DatabaseHolder holder(db, DatabaseHolder::Hold::Writes); // and another program writing the original
+    ASSERT_TRUE(holder.held());
+    for (const QString& path : {db, open_folder + QStringLiteral("/copy.sqlite"), closed_folder + QStringLiteral("/copy.sqlite")}) {
+        SCOPED_TRACE(path.toStdString());
+        QProcess process;
+        process.setChildProcessModifier([] {
+            if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(99);
+        });
+        process.start(QStringLiteral(CAMERA_STATION_EXE), {QStringLiteral("records"), QStringLiteral("--csv"), QStringLiteral("--db"), path});
+        ASSERT_TRUE(process.waitForFinished(kJobDeadlineMs));
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        EXPECT_EQ(csv_rows(out).size(), 1) << out.toStdString();
+        EXPECT_EQ(csv_rows(out).value(0).value(kPort), QStringLiteral("3")) << out.toStdString();
+    }
+    EXPECT_EQ(QDir(closed_folder).entryList(QDir::Files), closed_before);
+}
+
+TEST_F(Station, TimesAreLocalWithTheirOffsetInListingsAndInSince)
+{
+    // A job started at 10:00 UTC, listed and filtered on a machine at UTC+9.
+    {
+        station::Records records;
+        QString error;
+        ASSERT_TRUE(records.open(db, &error)) << error.toStdString();
+        station::JobStart start;
+        start.started = QDateTime(QDate(2024, 5, 1), QTime(12, 0), Qt::OffsetFromUTC, 7200);
+        ASSERT_GT(records.begin(start), 0);
+    }
+    const struct {
+        QStringList arguments;
+        const char* shown; // nullptr: the job is not listed
+    } cases[] = {
+        {{QStringLiteral("records")}, "2024-05-01T19:00:00+09:00"},
+        {{QStringLiteral("records"), QStringLiteral("--csv")}, ",2024-05-01T19:00:00.000+09:00,"},
+        {{QStringLiteral("records"), QStringLiteral("--since"), QStringLiteral("2024-05-01T18:30")}, "2024-05-01T19:00:00+09:00"},
+        {{QStringLiteral("records"), QStringLiteral("--since"), QStringLiteral("2024-05-01T19:30")}, nullptr},
+        {{QStringLiteral("records"), QStringLiteral("--since"), QStringLiteral("2024-05-01T09:30Z")}, "2024-05-01T19:00:00+09:00"},
+        {{QStringLiteral("records"), QStringLiteral("--since"), QStringLiteral("2024-05-02")}, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TZ"), QStringLiteral("JST-9")); // UTC+9, without a time zone database
+        process.setProcessEnvironment(environment);
+        start(process, c.arguments);
+        ASSERT_TRUE(process.waitForFinished(kJobDeadlineMs));
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        EXPECT_EQ(process.exitCode(), 0);
+        EXPECT_EQ(out.count(QLatin1String("2024-05-01T")), c.shown ? 1 : 0) << out.toStdString();
+        if (c.shown) {
+            EXPECT_TRUE(out.contains(QLatin1String(c.shown))) << out.toStdString();
+        }
+    }
+}
+
 } // namespace
 
-// On a terminal the live port lines are drawn below the permanent ones; at the end they must
-// leave, so that the summary is the last thing the operator sees.
-TEST(StationOutput, TheSummaryEndsATerminalRun)
+// What a terminal shows of what was written to it: the escape sequences the station's live port
+// lines use (ESC[nF up n lines to the start, ESC[2K clear the line, ESC[J clear to the end).
+QStringList screen_of(const QByteArray& written)
 {
-    std::FILE* file = std::tmpfile();
-    ASSERT_NE(file, nullptr);
-    {
-        station::Output output(station::OutputMode::Terminal, file);
-        output.set_ports({1, 2});
-        output.state(1, QStringLiteral("writing"));
-        output.finished({1, station::JobResult::Pass, QStringLiteral("CAM 1"), {}, 1200, {}});
-        output.summary({1, 0, 0, 0});
+    QStringList rows{QString()};
+    int row = 0;
+    for (qsizetype i = 0; i < written.size(); ++i) {
+        const char c = written[i];
+        if (c == '\x1b' && i + 1 < written.size() && written[i + 1] == '[') {
+            qsizetype end = i + 2;
+            while (end < written.size() && !QChar::fromLatin1(written[end]).isLetter()) ++end;
+            const int n = written.mid(i + 2, end - i - 2).toInt();
+            const char command = written[end];
+            if (command == 'F') row = std::max(0, row - n);
+            if (command == 'K') rows[row].clear();
+            if (command == 'J') rows = rows.mid(0, row) << QString();
+            i = end;
+        } else if (c == '\n') {
+            if (++row == rows.size()) rows << QString();
+        } else {
+            rows[row] += QChar::fromLatin1(c);
+        }
     }
-    std::rewind(file);
-    QByteArray text;
-    char buffer[4096];
-    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, file)) text.append(buffer, static_cast<qsizetype>(n));
-    std::fclose(file);
-    const qsizetype summary = text.lastIndexOf("summary: 1 passed");
-    ASSERT_GE(summary, 0) << text.toStdString();
-    EXPECT_FALSE(text.mid(summary).contains("port ")) << text.toStdString();
+    while (!rows.isEmpty() && rows.last().isEmpty()) rows.removeLast();
+    return rows;
+}
+
+// On a terminal the live port lines are drawn below the permanent ones: an error of a port that
+// cannot be opened stays above them, and at the end they leave, so that the summary is the last
+// thing the operator sees. Standard error shares the terminal.
+TEST(StationOutput, ATerminalKeepsErrorsAndEndsWithTheSummary)
+{
+    using station::CameraReport;
+    using station::JobResult;
+    using station::Output;
+    const CameraReport passed{1, JobResult::Pass, QStringLiteral("CAM 1"), {}, 1200, {}};
+    const struct {
+        const char* name;
+        std::function<void(Output&)> events;
+        QStringList screen;
+    } cases[] = {
+        {"a run", [&](Output& out) {
+             out.state(1, QStringLiteral("writing"));
+             out.finished(passed);
+             out.summary({1, 0, 0, 0, 0});
+         },
+         {QStringLiteral("port 1: PASS  title \"CAM 1\"  1.2 s"), QStringLiteral("summary: 1 passed, 0 failed, 0 unverified, 0 aborted")}},
+        {"a port that cannot be opened", [&](Output& out) {
+             out.state(1, QStringLiteral("writing"));
+             out.error(2, QStringLiteral("port 2 (/dev/ttyUSB1): cannot open"));
+             out.state(1, QStringLiteral("booting"));
+             out.finished(passed);
+             out.summary({1, 0, 0, 0, 0});
+         },
+         {QStringLiteral("camera-station: port 2 (/dev/ttyUSB1): cannot open"), QStringLiteral("port 1: PASS  title \"CAM 1\"  1.2 s"),
+          QStringLiteral("summary: 1 passed, 0 failed, 0 unverified, 0 aborted")}},
+        {"one job without a summary", [&](Output& out) {
+             out.state(1, QStringLiteral("verifying"));
+             out.finished(passed);
+             out.clear_ports();
+         },
+         {QStringLiteral("port 1: PASS  title \"CAM 1\"  1.2 s")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::FILE* file = std::tmpfile();
+        ASSERT_NE(file, nullptr);
+        std::fflush(stderr);
+        const int saved_stderr = ::dup(STDERR_FILENO);
+        ::dup2(::fileno(file), STDERR_FILENO);
+        {
+            Output output(station::OutputMode::Terminal, file);
+            output.set_ports({1, 2});
+            c.events(output);
+        }
+        std::fflush(stderr);
+        ::dup2(saved_stderr, STDERR_FILENO);
+        ::close(saved_stderr);
+        std::rewind(file);
+        QByteArray text;
+        char buffer[4096];
+        while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, file)) text.append(buffer, static_cast<qsizetype>(n));
+        std::fclose(file);
+        EXPECT_EQ(screen_of(text), c.screen) << text.toStdString();
+    }
 }

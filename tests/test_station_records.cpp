@@ -2,11 +2,16 @@
 // file at once, a bad database is refused with its reason, and the listings quote and filter.
 
 #include "records/records.h"
+#include "station_test_support.h"
 #include "support/private_folder.h"
 
 #include <QDir>
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -74,9 +79,10 @@ TEST_F(StationRecords, UnfinishedJobStaysAbortedAcrossReopenAndFinishCompletesIt
     end.reason = QStringLiteral("2 words differ");
     end.differing = {0x12, 0x3FF};
     end.duration_ms = 41250;
-    QString error;
-    ASSERT_TRUE(records.finish(id, end, &error)) << error.toStdString();
+    RecordsError error;
+    ASSERT_TRUE(records.finish(id, end, &error)) << error.text.toStdString();
     EXPECT_FALSE(records.finish(id + 1, end, &error)) << "a job that does not exist was completed";
+    EXPECT_FALSE(error.transient) << "waiting never makes a job that does not exist";
 
     rows = records.list();
     ASSERT_EQ(rows.size(), 1);
@@ -111,12 +117,13 @@ TEST_F(StationRecords, TwoPortsWritingAtOnceLoseNoRow)
             failures[port - 1] << error;
         together.arrive_and_wait();
         for (int job = 0; job < jobs_per_port && failures[port - 1].isEmpty(); ++job) {
-            const qint64 id = records.begin(job_at(noon.addSecs(job), port), &error);
+            RecordsError write_error;
+            const qint64 id = records.begin(job_at(noon.addSecs(job), port), &write_error);
             JobEnd end;
             end.ended = noon.addSecs(job + 1);
             end.result = JobResult::Pass;
-            if (id < 0 || !records.finish(id, end, &error))
-                failures[port - 1] << error;
+            if (id < 0 || !records.finish(id, end, &write_error))
+                failures[port - 1] << write_error.text;
         }
     };
     std::thread first(port_thread, 1), second(port_thread, 2);
@@ -185,6 +192,74 @@ TEST_F(StationRecords, ListingsFilterBySinceNewestFirstAndQuoteCsv)
     const qsizetype result_column = lines[0].indexOf(QStringLiteral("Result"));
     for (const QString& line : lines.mid(1))
         EXPECT_EQ(line.indexOf(QStringLiteral("aborted")), result_column) << line.toStdString();
+}
+
+// The connection a Records object made on this thread (the only one the test has open).
+QSqlDatabase own_connection()
+{
+    for (const QString& name : QSqlDatabase::connectionNames())
+        if (name.startsWith(QLatin1String("station-records-"))) return QSqlDatabase::database(name);
+    return {};
+}
+
+bool run_sql(QSqlDatabase db, const QString& statement) { return QSqlQuery(db).exec(statement); }
+
+TEST_F(StationRecords, AWriteThatWaitingMayMendSaysSoAndSucceedsOnceItIsMended)
+{
+    // Each case keeps the write from being done, then mends what it broke (nothing, when
+    // waiting cannot mend it).
+    std::unique_ptr<DatabaseHolder> holder;
+    const struct {
+        const char* name;
+        std::function<void()> break_it;
+        std::function<void()> mend;
+        bool transient;
+        const char* reason;
+    } cases[] = {
+        {"another program holds the write lock",
+         [&] { holder = std::make_unique<DatabaseHolder>(db_path(), DatabaseHolder::Hold::Writes); },
+         [&] { holder->release(); }, true, "database is locked"},
+        // A full disk, played by a cap on the size of the file.
+        {"the database is full",
+         [&] {
+             QSqlQuery pages(own_connection());
+             ASSERT_TRUE(pages.exec(QStringLiteral("PRAGMA page_count")) && pages.next());
+             ASSERT_TRUE(run_sql(own_connection(), QStringLiteral("PRAGMA max_page_count = %1").arg(pages.value(0).toInt())));
+         },
+         [&] { run_sql(own_connection(), QStringLiteral("PRAGMA max_page_count = 1000000")); }, true,
+         "database or disk is full"},
+        // SQLite would go on writing into the deleted file, where nobody ever reads it.
+        {"the file was deleted", [&] { ASSERT_TRUE(QFile::remove(db_path())); }, {}, false,
+         "the file was deleted or replaced while the station used it"},
+    };
+    // Rows that take more than the free room of a page.
+    JobStart start = job_at(noon);
+    start.title = QString(3000, QLatin1Char('T'));
+    const JobEnd end{noon, JobResult::FailLink, QString(3000, QLatin1Char('R')), {}, 1, {}, {}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Records records;
+        open(records);
+        const qint64 before = records.begin(job_at(noon));
+        ASSERT_GT(before, 0);
+        c.break_it();
+        for (bool finishing : {false, true}) {
+            RecordsError error;
+            const bool done = finishing ? records.finish(before, end, &error) : records.begin(start, &error) > 0;
+            EXPECT_FALSE(done) << (finishing ? "finish" : "begin");
+            EXPECT_EQ(error.transient, c.transient) << error.text.toStdString();
+            EXPECT_TRUE(error.text.endsWith(QStringLiteral(" in %1: %2").arg(db_path(), QLatin1String(c.reason))))
+                << error.text.toStdString();
+            EXPECT_EQ(error.text.count(db_path()), 1) << error.text.toStdString();
+        }
+        if (!c.mend) continue;
+        c.mend();
+        RecordsError error;
+        const qint64 after = records.begin(start, &error);
+        EXPECT_GT(after, before) << error.text.toStdString();
+        EXPECT_TRUE(records.finish(before, end, &error)) << error.text.toStdString();
+        EXPECT_EQ(records.list().size(), after) << "a failed write left a row behind";
+    }
 }
 
 TEST(StationRecordsPath, DefaultFollowsXdgDataHomeElseHome)

@@ -3,18 +3,25 @@
 #include "link/hex_text.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QUrl>
 #include <QVariant>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <limits>
 #include <system_error>
+#include <thread>
 
 namespace station {
 
@@ -63,10 +70,42 @@ QSqlDatabase connection(const QString& name)
     return QSqlDatabase::database(name, false);
 }
 
+// How long a writer waits for another connection's write lock before its write fails (and the
+// station tries again later); a reader waits this long only while a file is being recovered.
+constexpr int kWriterBusyMs = 2000;
+constexpr int kReaderBusyMs = 1000;
+
+// SQLite's result codes (the low byte of an extended code) told apart here.
+constexpr int kSqliteBusy = 5;
+constexpr int kSqliteLocked = 6;
+constexpr int kSqliteReadOnly = 8;
+constexpr int kSqliteFull = 13;
+constexpr int kSqliteCantOpen = 14;
+
 // SQLite's own words ("file is not a database"), without Qt's "Unable to execute statement".
 QString reason_of(const QSqlError& error)
 {
     return error.databaseText().isEmpty() ? error.text() : error.databaseText();
+}
+
+int primary_code(const QSqlError& error)
+{
+    return error.nativeErrorCode().toInt() & 0xFF;
+}
+
+// What waiting may mend: another connection's lock, a full database or disk.
+bool is_transient(const QSqlError& error)
+{
+    const int code = primary_code(error);
+    return code == kSqliteBusy || code == kSqliteLocked || code == kSqliteFull;
+}
+
+// The device and inode of the file at `path`; empty when there is none.
+QString file_identity(const QString& path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) return {};
+    return QStringLiteral("%1:%2").arg(info.st_dev).arg(info.st_ino);
 }
 
 void set_error(QString* error, const QString& text)
@@ -148,14 +187,32 @@ QString create_folder_of(const QString& path)
     return {};
 }
 
+// Switching a new file to WAL needs it alone for a moment, and SQLite's busy time-out does not
+// cover that wait: while another port opens the same new file, the switch is tried again.
+QVariant switch_to_wal(QSqlDatabase& db, QString* why)
+{
+    constexpr int kRetryMs = 20;
+    QElapsedTimer clock;
+    clock.start();
+    while (true) {
+        QSqlQuery query(db);
+        if (query.exec(QStringLiteral("PRAGMA journal_mode = WAL")) && query.next())
+            return query.value(0);
+        *why = reason_of(query.lastError());
+        if (!is_transient(query.lastError()) || clock.elapsed() >= kWriterBusyMs)
+            return {};
+        std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
+    }
+}
+
 // WAL lets several ports write at once; the switch also proves the file is a database that can
 // be written, since SQLite itself opens lazily and falls back to read-only silently.
 QString set_up_connection(QSqlDatabase& db)
 {
     QString why;
-    if (!run(db, QStringLiteral("PRAGMA busy_timeout = 5000"), &why))
+    if (!run(db, QStringLiteral("PRAGMA busy_timeout = %1").arg(kWriterBusyMs), &why))
         return why;
-    const QVariant mode = single_value(db, QStringLiteral("PRAGMA journal_mode = WAL"), &why);
+    const QVariant mode = switch_to_wal(db, &why);
     if (!mode.isValid())
         return why;
     if (mode.toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
@@ -183,11 +240,20 @@ QString create_or_check_tables(QSqlDatabase& db)
 }
 
 // One write transaction, so that ports opening a new file at the same moment create it once.
+// While another program holds the write lock, a database already laid out is taken as it is: its
+// writes wait for the lock then (and try again); a new one cannot be made until it is let go.
 QString create_or_check_schema(QSqlDatabase& db)
 {
     QString why;
-    if (!run(db, QStringLiteral("BEGIN IMMEDIATE"), &why))
+    const QVariant version = single_value(db, QStringLiteral("PRAGMA user_version"), &why);
+    if (!version.isValid())
         return why;
+    QSqlQuery begin(db);
+    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+        if (is_transient(begin.lastError()) && version.toInt() == schema_version)
+            return {};
+        return reason_of(begin.lastError());
+    }
     why = create_or_check_tables(db);
     if (why.isEmpty() && run(db, QStringLiteral("COMMIT"), &why))
         return {};
@@ -196,14 +262,41 @@ QString create_or_check_schema(QSqlDatabase& db)
     return why;
 }
 
-QString open_and_prepare(QSqlDatabase& db)
+QString prepare_for_writing(QSqlDatabase& db)
 {
-    if (!db.isValid())
-        return QStringLiteral("the SQLite driver of Qt SQL is missing (install libqt6sql6-sqlite)");
-    if (!db.open())
-        return reason_of(db.lastError());
     const QString why = set_up_connection(db);
     return why.isEmpty() ? create_or_check_schema(db) : why;
+}
+
+// A reader checks what it can read: the version of the layout and the table of jobs. SQLite
+// opens lazily, so this is also where a file that cannot be read says so.
+QString check_for_reading(QSqlDatabase& db, int* code)
+{
+    QSqlQuery query(db);
+    const auto failed = [&] {
+        *code = primary_code(query.lastError());
+        return reason_of(query.lastError());
+    };
+    if (!query.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(kReaderBusyMs))
+        || !query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        return failed();
+    const int version = query.value(0).toInt();
+    if (version > schema_version)
+        return QStringLiteral("it was written by a newer version (schema %1)").arg(version);
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'jobs'"))
+        || !query.next())
+        return failed();
+    if (query.value(0).toInt() == 0)
+        return QStringLiteral("it holds no records of the station");
+    return {};
+}
+
+// SQLite reads a database in WAL mode through its "-shm" file beside it; in a folder where that
+// cannot be made (a copy in a read-only folder) the file is read as one that nobody changes.
+QString immutable_uri(const QString& path)
+{
+    return QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded)
+           + QStringLiteral("?immutable=1");
 }
 
 JobRow row_from(const QSqlQuery& query)
@@ -235,6 +328,12 @@ JobRow row_from(const QSqlQuery& query)
 }
 
 } // namespace
+
+QString local_time_text(const QDateTime& time, bool milliseconds)
+{
+    const QDateTime local = time.toLocalTime();
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(milliseconds ? Qt::ISODateWithMs : Qt::ISODate);
+}
 
 QString result_word(JobResult result)
 {
@@ -277,23 +376,69 @@ QString Records::default_path()
     return data_home + QStringLiteral("/camera-adjust/station.sqlite");
 }
 
-bool Records::open(const QString& path, QString* error)
+// A connection of its own on `path` with the driver's `options`; false with SQLite's reason.
+bool Records::open_connection(const QString& path, const QString& options, QString* why)
 {
     if (QSqlDatabase::contains(connection_)) {
         connection(connection_).close();
         QSqlDatabase::removeDatabase(connection_);
     }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+    if (!db.isValid()) {
+        *why = QStringLiteral("the SQLite driver of Qt SQL is missing (install libqt6sql6-sqlite)");
+        return false;
+    }
+    db.setDatabaseName(path);
+    db.setConnectOptions(options);
+    if (db.open())
+        return true;
+    *why = reason_of(db.lastError());
+    return false;
+}
+
+bool Records::open(const QString& path, QString* error)
+{
+    path_ = path;
     QString why = create_folder_of(path);
-    if (why.isEmpty()) {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
-        db.setDatabaseName(path);
-        why = open_and_prepare(db);
+    if (why.isEmpty() && open_connection(path, {}, &why)) {
+        QSqlDatabase db = connection(connection_);
+        why = prepare_for_writing(db);
         if (!why.isEmpty())
             db.close();
     }
+    file_id_ = file_identity(path);
     if (why.isEmpty())
         return true;
     set_error(error, QStringLiteral("cannot open the record database %1: %2").arg(path, why));
+    return false;
+}
+
+bool Records::open_for_reading(const QString& path, QString* error)
+{
+    path_ = path;
+    file_id_.clear(); // never written through
+    QString why;
+    if (!QFileInfo::exists(path)) {
+        why = QStringLiteral("there is no such file");
+    } else if (!QFileInfo(path).isFile()) {
+        why = QStringLiteral("it is not a file");
+    } else if (open_connection(path, QStringLiteral("QSQLITE_OPEN_READONLY"), &why)) {
+        QSqlDatabase db = connection(connection_);
+        int code = 0;
+        why = check_for_reading(db, &code);
+        if (code == kSqliteReadOnly || code == kSqliteCantOpen) {
+            db.close();
+            if (open_connection(immutable_uri(path), QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"), &why)) {
+                db = connection(connection_);
+                why = check_for_reading(db, &code);
+            }
+        }
+        if (!why.isEmpty())
+            connection(connection_).close();
+    }
+    if (why.isEmpty())
+        return true;
+    set_error(error, QStringLiteral("cannot read the record database %1: %2").arg(path, why));
     return false;
 }
 
@@ -304,11 +449,31 @@ bool Records::is_open() const
 
 QString Records::path() const
 {
-    return QSqlDatabase::contains(connection_) ? connection(connection_).databaseName() : QString();
+    return path_;
 }
 
-qint64 Records::begin(const JobStart& start, QString* error)
+// SQLite goes on writing a file that was deleted or replaced while it was open, where nobody
+// will ever read it: a write checks first that the path still names the file it opened.
+QString Records::file_gone() const
 {
+    if (file_id_.isEmpty() || file_identity(path_) == file_id_)
+        return {};
+    return QStringLiteral("the file was deleted or replaced while the station used it");
+}
+
+RecordsError Records::write_error(const QString& what, const QString& why, bool transient) const
+{
+    return {transient, QStringLiteral("%1 in %2: %3").arg(what, path(), why)};
+}
+
+qint64 Records::begin(const JobStart& start, RecordsError* error)
+{
+    const QString what = QStringLiteral("cannot record the job");
+    if (const QString gone = file_gone(); !gone.isEmpty()) {
+        if (error)
+            *error = write_error(what, gone, false);
+        return -1;
+    }
     QSqlQuery query(connection(connection_));
     query.prepare(QStringLiteral(
         "INSERT INTO jobs (started, started_ms, host, port, device, title, comm_id, serial, "
@@ -321,20 +486,27 @@ qint64 Records::begin(const JobStart& start, QString* error)
           text_value(start.mode), QVariant(result_word(JobResult::Aborted))})
         query.addBindValue(value);
     if (!query.exec()) {
-        set_error(error, QStringLiteral("cannot record the job in %1: %2")
-                             .arg(path(), reason_of(query.lastError())));
+        if (error)
+            *error = write_error(what, reason_of(query.lastError()), is_transient(query.lastError()));
         return -1;
     }
     return query.lastInsertId().toLongLong();
 }
 
-bool Records::finish(qint64 id, const JobEnd& end, QString* error)
+bool Records::finish(qint64 id, const JobEnd& end, RecordsError* error)
 {
+    const QString what = QStringLiteral("cannot complete the record of job %1").arg(id);
+    if (const QString gone = file_gone(); !gone.isEmpty()) {
+        if (error)
+            *error = write_error(what, gone, false);
+        return false;
+    }
     QSqlQuery query(connection(connection_));
     const QString identity_columns = end.identity ? QStringLiteral("title = ?, comm_id = ?, ") : QString();
-    query.prepare(QStringLiteral("UPDATE jobs SET ended = ?, result = ?, reason = ?, %1"
+    const QString file_column = end.file_sha256.isEmpty() ? QString() : QStringLiteral("file_sha256 = ?, ");
+    query.prepare(QStringLiteral("UPDATE jobs SET ended = ?, result = ?, reason = ?, %1%2"
                                  "differing = ?, duration_ms = ? WHERE id = ?")
-                      .arg(identity_columns));
+                      .arg(identity_columns, file_column));
     query.addBindValue(text_value(iso_text(end.ended)));
     query.addBindValue(result_word(end.result));
     query.addBindValue(text_value(end.reason));
@@ -342,22 +514,24 @@ bool Records::finish(qint64 id, const JobEnd& end, QString* error)
         query.addBindValue(text_value(end.identity->title));
         query.addBindValue(comm_id_value(end.identity->comm_id));
     }
+    if (!file_column.isEmpty())
+        query.addBindValue(end.file_sha256);
     query.addBindValue(text_value(addresses_text(end.differing)));
     query.addBindValue(end.duration_ms);
     query.addBindValue(id);
-    QString why;
-    if (!query.exec())
-        why = reason_of(query.lastError());
-    else if (query.numRowsAffected() != 1)
-        why = QStringLiteral("no job %1").arg(id);
-    if (why.isEmpty())
+    if (!query.exec()) {
+        if (error)
+            *error = write_error(what, reason_of(query.lastError()), is_transient(query.lastError()));
+        return false;
+    }
+    if (query.numRowsAffected() == 1)
         return true;
-    set_error(error, QStringLiteral("cannot complete the record of job %1 in %2: %3")
-                         .arg(QString::number(id), path(), why));
+    if (error)
+        *error = write_error(what, QStringLiteral("no such job"), false);
     return false;
 }
 
-QList<JobRow> Records::list(std::optional<QDateTime> since, int limit) const
+QList<JobRow> Records::list(std::optional<QDateTime> since, int limit, QString* error) const
 {
     QSqlQuery query(connection(connection_));
     query.prepare(QStringLiteral("SELECT %1 FROM jobs WHERE started_ms >= ? "
@@ -367,8 +541,10 @@ QList<JobRow> Records::list(std::optional<QDateTime> since, int limit) const
     query.addBindValue(filtered ? since->toMSecsSinceEpoch() : std::numeric_limits<qint64>::min());
     query.addBindValue(limit); // SQLite reads a negative limit as none
     QList<JobRow> rows;
-    if (!query.exec())
+    if (!query.exec()) {
+        set_error(error, QStringLiteral("cannot read the records in %1: %2").arg(path(), reason_of(query.lastError())));
         return rows;
+    }
     while (query.next())
         rows << row_from(query);
     return rows;
@@ -386,7 +562,7 @@ QString duration_text(const JobRow& row)
 QStringList text_fields(const JobRow& row)
 {
     return {QString::number(row.id),
-            row.start.started.toString(Qt::ISODate),
+            local_time_text(row.start.started),
             QString::number(row.start.port),
             result_word(row.result),
             row.start.title,
@@ -400,8 +576,8 @@ QStringList csv_fields(const JobRow& row)
 {
     const JobEnd end = row.end.value_or(JobEnd{});
     return {QString::number(row.id),
-            iso_text(row.start.started),
-            row.end ? iso_text(end.ended) : QString(),
+            local_time_text(row.start.started, true),
+            row.end ? local_time_text(end.ended, true) : QString(),
             row.start.host,
             QString::number(row.start.port),
             row.start.device,

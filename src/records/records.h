@@ -5,7 +5,11 @@
 // A row is written when a job starts, with the result "aborted", and completed when the job
 // ends: a crash or a pulled plug leaves an aborted record, never none. Each port's thread keeps
 // its own Records object (its own database connection) on the same file; WAL and a busy time-out
-// let several ports write at once.
+// let several ports write at once. A reader opens the file read-only: it takes no lock that a
+// writer waits for, and reads a copy that cannot be written.
+//
+// Times are shown in one way everywhere: the local time of the machine showing them, with its
+// UTC offset ("2026-12-09T14:51:38+01:00").
 
 #include <QDateTime>
 #include <QList>
@@ -59,6 +63,9 @@ struct JobEnd {
     // The title and COMM ID read again at the end, after the camera's restart: they replace
     // those of the start, since the file may have set them.
     std::optional<CameraIdentity> identity;
+    // The SHA-256 of the file the job wrote (save), which did not exist when it started; empty
+    // leaves the row's as it is.
+    QString file_sha256;
 };
 
 struct JobRow {
@@ -66,6 +73,15 @@ struct JobRow {
     JobStart start;
     std::optional<JobEnd> end; // empty while the job is running or when it was aborted
     JobResult result = JobResult::Aborted;
+};
+
+// Why a write to the records failed.
+struct RecordsError {
+    // True when the same write may succeed later: another program held the database's write lock
+    // past the busy time-out, or the database or its disk is full. False for what waiting does
+    // not mend: the file deleted or replaced, no permission, a damaged file.
+    bool transient = false;
+    QString text; // one line, naming the database once
 };
 
 class Records {
@@ -81,22 +97,37 @@ public:
     // Opens (creating the folder, the file and the table when missing) the database at `path`.
     // False with a one-line reason in `error` when it cannot be opened or written.
     bool open(const QString& path, QString* error);
+    // Opens an existing database only to read it: creates and changes nothing, takes no write
+    // lock, and reads a file that cannot be written (a copy with mode 0444, or in a read-only
+    // folder). False with a one-line reason when there is none at `path` or it cannot be read.
+    bool open_for_reading(const QString& path, QString* error);
     bool is_open() const;
     QString path() const;
 
     // Inserts the row of a starting job (result "aborted" until finish); returns its id, or -1
-    // with the reason in `error`.
-    qint64 begin(const JobStart& start, QString* error = nullptr);
-    // Completes the row (and takes the identity read at the end, when there is one).
-    bool finish(qint64 id, const JobEnd& end, QString* error = nullptr);
+    // with the reason in `error`. Nothing is inserted when it fails, so it can be tried again.
+    qint64 begin(const JobStart& start, RecordsError* error = nullptr);
+    // Completes the row (and takes the identity read at the end, when there is one); the same
+    // end can be given again after a failure.
+    bool finish(qint64 id, const JobEnd& end, RecordsError* error = nullptr);
 
     // Rows started on or after `since` (all when empty), newest first, at most `limit` (all
-    // when negative).
-    QList<JobRow> list(std::optional<QDateTime> since = std::nullopt, int limit = -1) const;
+    // when negative). An empty list with the reason in `error` when they cannot be read.
+    QList<JobRow> list(std::optional<QDateTime> since = std::nullopt, int limit = -1, QString* error = nullptr) const;
 
 private:
+    bool open_connection(const QString& path, const QString& options, QString* why);
+    QString file_gone() const;
+    RecordsError write_error(const QString& what, const QString& why, bool transient) const;
+
     QString connection_;
+    QString path_;
+    QString file_id_; // the device and inode the database was opened on
 };
+
+// "2026-12-09T14:51:38+01:00": `time` in the local time of this machine, with its UTC offset
+// (and milliseconds, for CSV and JSON, when asked).
+QString local_time_text(const QDateTime& time, bool milliseconds = false);
 
 // Listings for `camera-station records`: one aligned text line per row, or CSV with a header
 // line (RFC 4180 quoting).

@@ -5,10 +5,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
 namespace station {
 namespace {
 
 constexpr int kHighestPort = 9;
+constexpr std::pair<int, int> kBootTimeoutRange{1, 3600}; // seconds
 
 const QString kDescription = QStringLiteral(
     "Writes a master parameter data file into camera after camera on one or more serial ports,\n"
@@ -21,8 +26,12 @@ const QString kDescription = QStringLiteral(
     "  diff A B       two data files, or a file and port:N; exit status 1 when they differ\n"
     "  records        list the records (--since DATE, --csv)\n"
     "\n"
-    "Exit status: 0 every camera passed, 1 a camera failed (or diff found differences),\n"
-    "2 a usage or set-up error.");
+    "Ports are numbered 1 to 9. Times are local time with the UTC offset\n"
+    "(2026-12-09T14:51:38+01:00), in the listings and in --json; --since takes a local date\n"
+    "or date and time, or one with an offset.\n"
+    "\n"
+    "Exit status: 0 every camera passed, 1 a camera failed, was stopped or was not recorded\n"
+    "(or diff found differences), 2 a usage or set-up error.");
 
 // Every option the command line knows, shared by the parsing steps below.
 struct OptionSet {
@@ -36,16 +45,20 @@ struct OptionSet {
                                  QStringLiteral("write: skip the read-back; the result is UNVERIFIED.")};
     QCommandLineOption boot{QStringLiteral("boot-timeout"),
                             QStringLiteral("Seconds a camera may stay silent after its reset, or before a job "
-                                           "without --loop (default 15)."),
+                                           "without --loop and before diff reads port:N; 1 to 3600 (default 15)."),
                             QStringLiteral("S")};
     QCommandLineOption loop{QStringLiteral("loop"),
                             QStringLiteral("write/verify: camera after camera on each port until Ctrl-C.")};
     QCommandLineOption serial{QStringLiteral("serial"),
-                              QStringLiteral("Read each camera's serial number from standard input first.")};
+                              QStringLiteral("Before each camera's job read its serial number from standard input: "
+                                             "one port asks at a time (\"port 2: scan the serial number\"); a scan "
+                                             "while no port asks is refused.")};
     QCommandLineOption json{QStringLiteral("json"), QStringLiteral("One JSON object per event and line.")};
     QCommandLineOption db{QStringLiteral("db"), QStringLiteral("The records database (default %1).").arg(Records::default_path()),
                           QStringLiteral("PATH")};
-    QCommandLineOption since{QStringLiteral("since"), QStringLiteral("records: only jobs started on or after DATE."),
+    QCommandLineOption since{QStringLiteral("since"),
+                             QStringLiteral("records: only jobs started on or after DATE (local time unless it "
+                                            "has an offset)."),
                              QStringLiteral("DATE")};
     QCommandLineOption csv{QStringLiteral("csv"), QStringLiteral("records: CSV instead of text.")};
 };
@@ -73,6 +86,26 @@ std::optional<int> port_number(const QString& text)
     return port;
 }
 
+const QString kPortPrefix = QStringLiteral("port:");
+
+QString bad_port(const QString& text)
+{
+    return QStringLiteral("bad port \"%1\": a port is a number 1..%2, each named once").arg(text).arg(kHighestPort);
+}
+
+bool is_port_side(const QString& side) { return side.startsWith(kPortPrefix); }
+
+bool check_diff_sides(const QStringList& sides, QString& message)
+{
+    for (const QString& side : sides) {
+        if (is_port_side(side) && !diff_port(side)) {
+            message = bad_port(side);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool parse_ports(const QCommandLineParser& parser, const OptionSet& known, QList<int>& ports, QString& message)
 {
     if (parser.isSet(known.port) && parser.isSet(known.ports)) {
@@ -86,7 +119,7 @@ bool parse_ports(const QCommandLineParser& parser, const OptionSet& known, QList
     for (const QString& text : texts) {
         const std::optional<int> port = port_number(text);
         if (!port || ports.contains(*port)) {
-            message = QStringLiteral("bad port \"%1\": a port is a number 1..%2, each named once").arg(text).arg(kHighestPort);
+            message = bad_port(text);
             return false;
         }
         ports.append(*port);
@@ -107,8 +140,11 @@ bool parse_numbers(const QCommandLineParser& parser, const OptionSet& known, Opt
     }
     if (parser.isSet(known.boot)) {
         const double seconds = parser.value(known.boot).toDouble(&ok);
-        if (!ok || seconds <= 0 || seconds > 3600) {
-            message = QStringLiteral("bad --boot-timeout \"%1\": seconds, more than 0").arg(parser.value(known.boot));
+        if (!ok || !std::isfinite(seconds) || seconds < kBootTimeoutRange.first || seconds > kBootTimeoutRange.second) {
+            message = QStringLiteral("bad --boot-timeout \"%1\": seconds, %2 to %3")
+                          .arg(parser.value(known.boot))
+                          .arg(kBootTimeoutRange.first)
+                          .arg(kBootTimeoutRange.second);
             return false;
         }
         options.station.job.boot_timeout_ms = static_cast<int>(seconds * 1000);
@@ -126,7 +162,7 @@ bool parse_numbers(const QCommandLineParser& parser, const OptionSet& known, Opt
     return true;
 }
 
-// Options that only some commands take.
+// Options that only some commands take: one given to another command is refused, never ignored.
 bool check_combinations(const QCommandLineParser& parser, const OptionSet& known, const Options& options, QString& message)
 {
     const Action a = options.action;
@@ -136,11 +172,18 @@ bool check_combinations(const QCommandLineParser& parser, const OptionSet& known
         return true;
     };
     const bool camera_job = a == Action::Write || a == Action::Verify;
+    const bool station_run = camera_job || a == Action::Save;
+    const bool diff_of_camera = a == Action::Diff && std::any_of(options.arguments.begin(), options.arguments.end(), is_port_side);
+    const bool waits_for_camera = station_run || diff_of_camera;
     return !(refuse(known.single, a == Action::Write, "write") || refuse(known.no_verify, a == Action::Write, "write")
-             || refuse(known.boot, a == Action::Write, "write") || refuse(known.loop, camera_job, "write and verify")
-             || refuse(known.serial, camera_job, "write and verify") || refuse(known.since, a == Action::Records, "records")
-             || refuse(known.csv, a == Action::Records, "records")
-             || refuse(known.ports, a != Action::Save && a != Action::Diff && a != Action::Records, "write and verify"));
+             || refuse(known.boot, waits_for_camera, "save, write, verify and diff with port:N")
+             || refuse(known.id, waits_for_camera, "save, write, verify and diff with port:N")
+             || refuse(known.loop, camera_job, "write and verify") || refuse(known.serial, camera_job, "write and verify")
+             || refuse(known.port, station_run, "save, write and verify (diff names port:N)")
+             || refuse(known.ports, camera_job, "write and verify")
+             || refuse(known.json, station_run, "save, write and verify")
+             || refuse(known.db, station_run || a == Action::Records, "save, write, verify and records")
+             || refuse(known.since, a == Action::Records, "records") || refuse(known.csv, a == Action::Records, "records"));
 }
 
 void apply_flags(const QCommandLineParser& parser, const OptionSet& known, Options& options)
@@ -193,11 +236,18 @@ ParseResult parse_command_line(const QStringList& argv, Options& options, QStrin
         return ParseResult::UsageError;
     }
     options.arguments = positional;
-    if (!parse_ports(parser, known, options.station.ports, message) || !parse_numbers(parser, known, options, message)
+    if ((options.action == Action::Diff && !check_diff_sides(options.arguments, message))
+        || !parse_ports(parser, known, options.station.ports, message) || !parse_numbers(parser, known, options, message)
         || !check_combinations(parser, known, options, message))
         return ParseResult::UsageError;
     apply_flags(parser, known, options);
     return ParseResult::Run;
+}
+
+std::optional<int> diff_port(const QString& side)
+{
+    if (!is_port_side(side)) return std::nullopt;
+    return port_number(side.mid(kPortPrefix.size()));
 }
 
 } // namespace station

@@ -27,4 +27,8 @@ enum class ParseResult { Run, Help, UsageError };
 // Parses argv; on a usage error `message` holds one line for standard error, on --help the text.
 ParseResult parse_command_line(const QStringList& argv, Options& options, QString& message);
 
+// The port a side of diff names ("port:2"); nothing for a file (or a port out of range, which the
+// command line refuses).
+std::optional<int> diff_port(const QString& side);
+
 } // namespace station

@@ -195,9 +195,12 @@ JobOutcome save(StationLink& link, const QString& path, const ProgressFn& progre
     if (failed(read)) return read;
     frames::ParamImage image{};
     for (std::size_t a = 0; a < words.size(); ++a) image[a] = words[a];
-    if (!data_file::save_file(path, data_file::camera_file(image)))
+    const QByteArray file = data_file::camera_file(image);
+    if (!data_file::save_file(path, file))
         return {JobResult::Aborted, QStringLiteral("%1: cannot write the file").arg(path), {}, {}};
-    return {};
+    JobOutcome saved;
+    saved.file_sha256 = sha256_text(file);
+    return saved;
 }
 
 std::optional<QString> read_title(StationLink& link, LinkStatus& status)
@@ -256,6 +259,11 @@ bool wait_until_answering(StationLink& link, int address, int timeout_ms)
         if (wait > 0 && !link.pause(static_cast<int>(wait))) return false;
     }
     return false;
+}
+
+QString no_camera_reason(const QString& device, int timeout_ms)
+{
+    return QStringLiteral("no camera answered on %1 within %2 s").arg(device).arg(timeout_ms / 1000.0);
 }
 
 JobOutcome read_identity(StationLink& link, CameraIdentity& identity)

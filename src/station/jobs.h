@@ -36,6 +36,7 @@ struct JobOutcome {
     QList<int> differing;    // every address whose read-back differed
     // The title and COMM ID read again after the camera's restart, when the job got that far.
     std::optional<CameraIdentity> identity;
+    QString file_sha256{}; // save: the SHA-256 of the file written
 };
 
 // Reads the title (four blocks) and the communication ID. A refused read leaves that item
@@ -54,6 +55,8 @@ int probe_address(const JobSettings& settings);
 // Probes (reads the word at `address`) every 0.5 s until the camera answers, at most
 // `timeout_ms`.
 bool wait_until_answering(StationLink& link, int address, int timeout_ms);
+// "no camera answered on /dev/ttyUSB0 within 15 s": why a wait for a camera ended.
+QString no_camera_reason(const QString& device, int timeout_ms);
 
 // The result a link outcome gives a job.
 JobResult result_of(LinkStatus status);

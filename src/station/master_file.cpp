@@ -153,14 +153,29 @@ QString address_text(int address)
     return QStringLiteral("0x") + hex_word_text(address);
 }
 
+QString sha256_text(const QByteArray& bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+// A FIFO is never opened: its open would wait for a writer.
 bool read_whole_file(const QString& path, QByteArray& bytes, QString* error)
 {
-    QFile in(path);
-    if (QFileInfo(path).isFile() && in.open(QIODevice::ReadOnly)) {
-        bytes = in.readAll();
-        if (in.error() == QFileDevice::NoError) return true;
+    const QFileInfo info(path);
+    QString why;
+    if (!info.exists()) {
+        why = QStringLiteral("no such file");
+    } else if (info.isDir()) {
+        why = QStringLiteral("a folder, not a file");
+    } else if (!info.isFile()) {
+        why = QStringLiteral("not a regular file (a FIFO, a socket or a device)");
+    } else {
+        QFile in(path);
+        if (in.open(QIODevice::ReadOnly)) bytes = in.readAll();
+        if (in.isOpen() && in.error() == QFileDevice::NoError) return true;
+        why = in.errorString();
     }
-    *error = QStringLiteral("%1: cannot read: %2").arg(path, QFileInfo::exists(path) ? in.errorString() : QStringLiteral("no such file"));
+    *error = QStringLiteral("%1: cannot read: %2").arg(path, why);
     return false;
 }
 
@@ -173,7 +188,7 @@ bool load_master_file(const QString& path, MasterFile& file, QString* error)
         *error = QStringLiteral("%1: line 1: not a data file (no parameter records)").arg(file.path);
         return false;
     }
-    file.sha256 = QString::fromLatin1(QCryptographicHash::hash(file.bytes, QCryptographicHash::Sha256).toHex());
+    file.sha256 = sha256_text(file.bytes);
     return true;
 }
 

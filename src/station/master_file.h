@@ -35,6 +35,9 @@ struct MasterFile {
     int named = 0;    // addresses the file names
 };
 
+// The SHA-256 of `bytes` in lower-case hex, as the records keep a file's.
+QString sha256_text(const QByteArray& bytes);
+
 // Reads the whole file at `path` (absolute). On failure `error` is one line naming the file.
 bool read_whole_file(const QString& path, QByteArray& bytes, QString* error);
 

@@ -6,18 +6,23 @@
 
 #include "records/records.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QList>
 #include <QMap>
 #include <QString>
 
 #include <cstdio>
+#include <functional>
 #include <mutex>
+
+class QJsonObject;
 
 namespace station {
 
 enum class OutputMode { Terminal, Plain, Json };
 
+// A finished camera, with what the line's own software needs to match it with its record.
 struct CameraReport {
     int port = 0;
     JobResult result = JobResult::Pass;
@@ -26,6 +31,12 @@ struct CameraReport {
     qint64 duration_ms = 0;
     QString reason;
     int comm_id = -1; // -1: unknown
+    qint64 record_id = -1; // -1: no row
+    QDateTime started{};
+    QDateTime ended{};
+    QString device{};
+    QString file_sha256{};
+    QList<int> differing{};
 };
 
 struct Summary {
@@ -33,6 +44,7 @@ struct Summary {
     int failed = 0;
     int unverified = 0;
     int aborted = 0;
+    int unrecorded = 0; // cameras whose record could not be completed (or begun)
 };
 
 // What a station run reports. The station's port threads call these from their own threads at
@@ -48,7 +60,13 @@ public:
     virtual void state(int port, const QString& state) = 0;
     // Words done of the total in the current state ("reading", "writing", "booting", "verifying").
     virtual void progress(int port, const QString& state, int done, int total) = 0;
+    // A camera's job has ended and its record is complete.
     virtual void finished(const CameraReport& report) = 0;
+    // A camera's record could not be completed (or begun) before the station stopped: `report`
+    // holds the result it would have had, `why` the last failure.
+    virtual void unrecorded(const CameraReport& report, const QString& why) = 0;
+    // A serial number no port took, scanned into the field of `port` (0: standard input).
+    virtual void scan_refused(int port, const QString& serial, const QString& why) = 0;
     // Something to tell about a port (0: about the run).
     virtual void note(int port, const QString& text) = 0;
     // The port could not be set up (it cannot be opened, the records cannot be kept); its run ends.
@@ -67,6 +85,8 @@ public:
     // Only a terminal shows every step.
     void progress(int port, const QString& state, int done, int total) override;
     void finished(const CameraReport& report) override;
+    void unrecorded(const CameraReport& report, const QString& why) override;
+    void scan_refused(int port, const QString& serial, const QString& why) override;
     // A permanent line about a port.
     void note(int port, const QString& text) override;
     // On standard error (with --json, an "error" event on the output).
@@ -75,6 +95,12 @@ public:
 
     // "PASS", "FAIL", "UNVERIFIED", "ABORTED".
     static QString verdict(JobResult result);
+
+    // Called once, from the thread that wrote, with the cause, when the output cannot be
+    // written any more (its reader went away: a broken pipe). The station then stops as on Ctrl-C.
+    void on_closed(std::function<void(const QString& cause)> closed);
+    // The run is over without a summary: a terminal's live port lines go.
+    void clear_ports();
 
 private:
     struct PortLine {
@@ -86,14 +112,17 @@ private:
     };
 
     QString port_line(int port) const;
-    QString report_line(const CameraReport& report) const;
+    QString report_line(const CameraReport& report, const QString& verdict_word) const;
     void permanent(const QString& line);
     void redraw_ports();
-    void erase_ports();
+    void lift_ports();
     void json(const QString& event, int port, const QList<QPair<QString, QString>>& fields,
               const QList<QPair<QString, qint64>>& numbers = {});
+    void json(const QString& event, QJsonObject object);
     void write(const QString& text);
     void write_bytes(const QByteArray& bytes);
+    void to_standard_error(const QString& line);
+    QJsonObject report_object(const CameraReport& report) const;
 
     OutputMode mode_;
     std::FILE* out_;
@@ -101,6 +130,8 @@ private:
     QList<int> ports_;
     QMap<int, PortLine> lines_;
     bool drawn_ = false; // the port lines are on the terminal below the permanent lines
+    bool closed_ = false;
+    std::function<void(const QString&)> on_closed_;
 };
 
 } // namespace station

@@ -10,6 +10,9 @@ constexpr QLatin1String kWaiting{"waiting for a camera"};
 constexpr QLatin1String kScanSerial{"scan the serial number"};
 constexpr QLatin1String kFound{"camera found"};
 constexpr QLatin1String kUnplug{"unplug the camera"};
+// The job's row cannot be written yet (the database is locked or full): the port tries again
+// and takes no new camera meanwhile.
+constexpr QLatin1String kWaitingToRecord{"waiting to record"};
 // The steps of a job, reported with their progress.
 constexpr QLatin1String kReading{"reading"};
 constexpr QLatin1String kWriting{"writing"};

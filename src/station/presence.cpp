@@ -17,6 +17,8 @@ void reopen(StationLink& link)
     if (!link.open(nullptr)) link.pause(kReopenIntervalMs);
 }
 
+bool going_on(const GoesOn& go_on) { return !go_on || go_on(); }
+
 bool dsr_off(const StationLink& link) { return link.has_modem_signals() && !link.dsr(); }
 
 // Sleeps out the rest of a probe interval; a change of DSR ends it early on a line with modem
@@ -33,9 +35,9 @@ void rest_of_interval(StationLink& link, const QElapsedTimer& since)
 
 } // namespace
 
-std::optional<int> wait_for_camera(StationLink& link, int address)
+std::optional<int> wait_for_camera(StationLink& link, int address, const GoesOn& go_on)
 {
-    while (!link.stopped()) {
+    while (!link.stopped() && going_on(go_on)) {
         if (!usable(link)) {
             reopen(link);
             continue;
@@ -50,10 +52,10 @@ std::optional<int> wait_for_camera(StationLink& link, int address)
     return std::nullopt;
 }
 
-std::optional<int> watch_until_gone(StationLink& link, int address, std::optional<int> word)
+std::optional<int> watch_until_gone(StationLink& link, int address, std::optional<int> word, const GoesOn& go_on)
 {
     int missed = 0;
-    while (usable(link) && !link.stopped() && !dsr_off(link)) {
+    while (usable(link) && !link.stopped() && !dsr_off(link) && going_on(go_on)) {
         QElapsedTimer since;
         since.start();
         const std::optional<int> answer = link.probe(address);

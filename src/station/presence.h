@@ -7,17 +7,21 @@
 
 #include "station/station_link.h"
 
+#include <functional>
 #include <optional>
 
 namespace station {
 
+// Whether a port goes on waiting and watching, asked once per probe interval; empty: it does.
+using GoesOn = std::function<bool()>;
+
 // Waits until a camera answers the read of the word at `address`, opening the port again when
-// its line was lost. Returns that word; nothing when the station stops first.
-std::optional<int> wait_for_camera(StationLink& link, int address);
+// its line was lost. Returns that word; nothing when the station stops (or `go_on` says no) first.
+std::optional<int> wait_for_camera(StationLink& link, int address, const GoesOn& go_on = {});
 
 // Watches the camera that holds `word` at `address` (when known) until it is gone (or the line
-// is lost, or the station stops): nothing then. When a camera answers with another word there,
-// another camera took its place: returns that word at once.
-std::optional<int> watch_until_gone(StationLink& link, int address, std::optional<int> word);
+// is lost, or the station stops, or `go_on` says no): nothing then. When a camera answers with
+// another word there, another camera took its place: returns that word at once.
+std::optional<int> watch_until_gone(StationLink& link, int address, std::optional<int> word, const GoesOn& go_on = {});
 
 } // namespace station

@@ -31,39 +31,6 @@ QString mode_word(const JobSettings& job)
 
 } // namespace
 
-// ---- Serial numbers ------------------------------------------------------------------------
-
-void StdinSerialSource::start()
-{
-    // Detached: a read of standard input cannot be interrupted, and the program may end first.
-    std::thread([this] {
-        std::string line;
-        while (std::getline(std::cin, line)) {
-            std::lock_guard lock(mutex_);
-            lines_.push_back(line);
-            changed_.notify_all();
-        }
-        stop();
-    }).detach();
-}
-
-std::optional<QString> StdinSerialSource::next(int)
-{
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return !lines_.empty() || ended_; });
-    if (lines_.empty()) return std::nullopt;
-    const QString line = QString::fromStdString(lines_.front()).trimmed();
-    lines_.pop_front();
-    return line;
-}
-
-void StdinSerialSource::stop()
-{
-    std::lock_guard lock(mutex_);
-    ended_ = true;
-    changed_.notify_all();
-}
-
 // ---- One port ------------------------------------------------------------------------------
 
 class Station::Port {
@@ -75,14 +42,23 @@ public:
     void stop();
 
 private:
+    // What the output and the record say of one camera's job.
+    struct Job {
+        JobStart start;
+        qint64 row = -1;
+        QElapsedTimer clock;
+    };
+
     bool set_up();
     void loop();
+    bool goes_on() const;
     void one_camera();
     JobOutcome await_camera();
     std::optional<QString> serial_number();
     JobStart job_start(const CameraIdentity& identity, const QString& serial) const;
-    void finish(qint64 row, const JobOutcome& outcome, const CameraIdentity& identity, const QString& serial,
-                qint64 duration_ms);
+    bool until_recorded(const std::function<bool(RecordsError&)>& write, QString* last_error);
+    void finish(const Job& job, const JobOutcome& outcome);
+    CameraReport report_of(const Job& job, const JobOutcome& outcome, const JobEnd& end) const;
 
     Station& station_;
     int port_;
@@ -128,6 +104,13 @@ bool Station::Port::set_up()
     return true;
 }
 
+// Once the input of serial numbers has ended no further camera can be named: the port ends
+// after the job it has.
+bool Station::Port::goes_on() const
+{
+    return !link_->stopped() && !station_.input_ended();
+}
+
 // Camera after camera: exactly one job each. Between jobs the port watches the camera of the
 // last job by the word the write cannot change; when a camera answers (again) with that same
 // word it is that camera, which gets no second job; another word is another camera.
@@ -137,29 +120,30 @@ void Station::Port::loop()
     const JobSettings& settings = station_.settings_.job;
     const bool watched = settings.file && watched_address(*settings.file);
     const int address = probe_address(settings);
+    const auto go_on = [this] { return goes_on(); };
     std::optional<int> last_word; // the watched word of the last camera that had a job
     std::optional<int> next_word; // a camera that took the last one's place answered with it
-    while (!link_->stopped()) {
+    while (goes_on()) {
         std::optional<int> word = std::exchange(next_word, std::nullopt);
         if (!word) {
             output.state(port_, port_state::kWaiting);
-            word = wait_for_camera(*link_, address);
+            word = wait_for_camera(*link_, address, go_on);
             if (!word) return;
         }
         if (!last_word || *word != *last_word) {
             one_camera();
-            if (link_->stopped()) return;
+            if (!goes_on()) return;
             if (watched) last_word = word;
         }
         output.state(port_, port_state::kUnplug);
-        next_word = watch_until_gone(*link_, address, last_word);
+        next_word = watch_until_gone(*link_, address, last_word, go_on);
     }
 }
 
+// The arbiter tells the port's turn to ask ("scan the serial number").
 std::optional<QString> Station::Port::serial_number()
 {
     if (!station_.settings_.ask_serial) return QString();
-    station_.output_.state(port_, port_state::kScanSerial);
     return station_.serials_->next(port_);
 }
 
@@ -180,15 +164,20 @@ JobStart Station::Port::job_start(const CameraIdentity& identity, const QString&
     return start;
 }
 
+// The camera's title and COMM ID are read first (reads change nothing in it); then its row is
+// begun, and only then is anything written into it.
 void Station::Port::one_camera()
 {
     const std::optional<QString> serial = serial_number();
     if (!serial) {
-        station_.stop(); // standard input ended: no more cameras can be named
+        if (station_.input_ended() && !link_->stopped()) {
+            station_.camera_unnamed_ = true;
+            station_.output_.note(port_, QStringLiteral("the input of serial numbers ended: no camera written here"));
+        }
         return;
     }
-    QElapsedTimer clock;
-    clock.start();
+    Job job;
+    job.clock.start();
     CameraIdentity identity;
     JobOutcome outcome = await_camera();
     link_->watch_camera_leaving(true);
@@ -196,17 +185,21 @@ void Station::Port::one_camera()
         station_.output_.state(port_, port_state::kFound);
         outcome = read_identity(*link_, identity);
     }
+    job.start = job_start(identity, *serial);
     QString error;
-    const qint64 row = records_->begin(job_start(identity, *serial), &error);
-    if (row < 0) station_.output_.note(port_, QStringLiteral("the record was not written: ") + error);
+    if (!until_recorded([&](RecordsError& e) { return (job.row = records_->begin(job.start, &e)) >= 0; }, &error)) {
+        link_->watch_camera_leaving(false);
+        station_.count_unrecorded();
+        station_.output_.unrecorded(report_of(job, {JobResult::Aborted, {}, {}, {}}, {}), error);
+        return;
+    }
     if (outcome.result == JobResult::Pass) {
         outcome = run_job(*link_, station_.settings_.job, [this](const QString& state, int done, int total) {
             station_.output_.progress(port_, state, done, total);
         });
     }
     link_->watch_camera_leaving(false);
-    // After a restart the camera's title and COMM ID are those it holds now.
-    finish(row, outcome, outcome.identity.value_or(identity), *serial, clock.elapsed());
+    finish(job, outcome);
 }
 
 // The loop has waited for the camera already. A single job expects it on the line, but it may
@@ -219,40 +212,96 @@ JobOutcome Station::Port::await_camera()
     if (wait_until_answering(*link_, probe_address(station_.settings_.job), timeout_ms)) return {};
     if (link_->stopped()) return {JobResult::Aborted, QStringLiteral("stopped while waiting for a camera"), {}, {}};
     if (link_->line_lost()) return {JobResult::FailLink, QStringLiteral("line lost while waiting for a camera"), {}, {}};
-    return {JobResult::FailLink,
-            QStringLiteral("no camera answered on %1 within %2 s").arg(link_->device()).arg(timeout_ms / 1000.0), {},
-            {}};
+    return {JobResult::FailLink, no_camera_reason(link_->device(), timeout_ms), {}, {}};
 }
 
-void Station::Port::finish(qint64 row, const JobOutcome& outcome, const CameraIdentity& identity,
-                           const QString& serial, qint64 duration_ms)
+// Tries a write of the records until it is done. While the database is locked or full the port
+// shows "waiting to record" and tries again every second. False when the station stops first or
+// the failure cannot mend (which stops the station); `last_error` then says why.
+bool Station::Port::until_recorded(const std::function<bool(RecordsError&)>& write, QString* last_error)
+{
+    constexpr int kRetryMs = 1000;
+    bool waiting = false;
+    while (true) {
+        RecordsError error;
+        if (write(error)) return true;
+        *last_error = error.text;
+        if (!error.transient) {
+            station_.records_broken(port_, error.text);
+            return false;
+        }
+        if (!waiting) {
+            waiting = true;
+            station_.output_.state(port_, port_state::kWaitingToRecord);
+            station_.output_.note(port_, error.text + QStringLiteral("; trying again every second"));
+        }
+        if (!link_->pause(kRetryMs)) return false;
+    }
+}
+
+CameraReport Station::Port::report_of(const Job& job, const JobOutcome& outcome, const JobEnd& end) const
+{
+    CameraReport report;
+    report.port = port_;
+    report.result = outcome.result;
+    report.title = end.identity ? end.identity->title : job.start.title;
+    report.comm_id = end.identity ? end.identity->comm_id : job.start.comm_id;
+    report.serial = job.start.serial;
+    report.duration_ms = job.clock.elapsed();
+    report.reason = end.reason.isEmpty() ? outcome.reason : end.reason;
+    report.record_id = job.row;
+    report.started = job.start.started;
+    report.ended = end.ended;
+    report.device = job.start.device;
+    report.file_sha256 = end.file_sha256.isEmpty() ? job.start.file_sha256 : end.file_sha256;
+    report.differing = outcome.differing;
+    return report;
+}
+
+// The job's result is given only once its row is complete.
+void Station::Port::finish(const Job& job, const JobOutcome& outcome)
 {
     JobEnd end;
     end.ended = QDateTime::currentDateTime();
     end.result = outcome.result;
     end.reason = outcome.reason;
+    const QString cause = station_.stop_cause();
+    if (outcome.result == JobResult::Aborted && link_->stopped() && !cause.isEmpty())
+        end.reason += QStringLiteral(" (%1)").arg(cause);
     end.differing = outcome.differing;
-    end.duration_ms = duration_ms;
+    end.duration_ms = job.clock.elapsed();
+    // After a restart the camera's title and COMM ID are those it holds now.
     end.identity = outcome.identity;
+    end.file_sha256 = outcome.file_sha256;
     QString error;
-    if (row >= 0 && !records_->finish(row, end, &error))
-        station_.output_.note(port_, QStringLiteral("the record was not completed: ") + error);
+    const bool recorded = until_recorded([&](RecordsError& e) { return records_->finish(job.row, end, &e); }, &error);
+    const CameraReport report = report_of(job, outcome, end);
+    if (!recorded) {
+        station_.count_unrecorded();
+        station_.output_.unrecorded(report, error);
+        return;
+    }
     station_.count(outcome.result);
-    station_.output_.finished({port_, outcome.result, identity.title, serial, duration_ms, outcome.reason, identity.comm_id});
+    station_.output_.finished(report);
 }
 
 // ---- The station ---------------------------------------------------------------------------
 
-Station::Station(const StationSettings& settings, StationEvents& output, SerialSource* serials)
-    : settings_(settings), output_(output), serials_(serials ? serials : &stdin_serials_)
+Station::Station(const StationSettings& settings, StationEvents& output, SerialArbiter* serials)
+    : settings_(settings), output_(output),
+      stdin_serials_(serials ? nullptr : std::make_shared<SerialArbiter>()),
+      serials_(serials ? serials : stdin_serials_.get())
 {
+    serials_->set_listener(this);
 }
 
 Station::~Station()
 {
-    if (threads_.isEmpty()) return;
-    stop();
-    wait();
+    if (!threads_.isEmpty()) {
+        stop();
+        wait();
+    }
+    serials_->set_listener(nullptr); // the thread reading standard input may outlive the station
 }
 
 int Station::run()
@@ -281,9 +330,9 @@ void Station::note_master_file()
 
 void Station::start(std::function<void()> ended)
 {
-    if (settings_.ask_serial) serials_->start();
     output_.set_ports(settings_.ports);
     note_master_file();
+    if (settings_.ask_serial && stdin_serials_) scan_standard_input(stdin_serials_);
     ended_ = std::move(ended);
     ports_left_ = static_cast<int>(settings_.ports.size());
     for (int number : settings_.ports) {
@@ -321,15 +370,34 @@ int Station::wait()
     ports_.clear();
     if (setup_failed_) return 2;
     const Summary s = summary();
-    return s.failed + s.aborted > 0 ? 1 : 0;
+    const bool nothing_written = s.passed + s.failed + s.unverified + s.aborted == 0;
+    const bool unnamed = camera_unnamed_ || (input_ended() && nothing_written);
+    return s.failed + s.aborted + s.unrecorded > 0 || unnamed || records_broken_ ? 1 : 0;
 }
 
-void Station::stop()
+void Station::stop(const QString& cause)
 {
+    {
+        std::lock_guard lock(summary_mutex_);
+        if (!stopping_ && !cause.isEmpty()) stop_cause_ = cause;
+    }
     stopping_ = true;
     serials_->stop();
     std::lock_guard lock(ports_mutex_);
     for (Port* port : running_) port->stop();
+}
+
+QString Station::stop_cause() const
+{
+    std::lock_guard lock(summary_mutex_);
+    return stop_cause_;
+}
+
+void Station::records_broken(int port, const QString& error)
+{
+    if (records_broken_.exchange(true)) return;
+    output_.error(0, QStringLiteral("port %1: %2: the station stops, since no further camera could be recorded").arg(port).arg(error));
+    stop(QStringLiteral("the records cannot be kept"));
 }
 
 void Station::count(JobResult result)
@@ -343,10 +411,20 @@ void Station::count(JobResult result)
     }
 }
 
+void Station::count_unrecorded()
+{
+    std::lock_guard lock(summary_mutex_);
+    ++summary_.unrecorded;
+}
+
 Summary Station::summary() const
 {
     std::lock_guard lock(summary_mutex_);
     return summary_;
 }
+
+void Station::asking(int port) { output_.state(port, port_state::kScanSerial); }
+
+void Station::refused(int at_port, const QString& serial, const QString& why) { output_.scan_refused(at_port, serial, why); }
 
 } // namespace station

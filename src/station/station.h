@@ -5,6 +5,7 @@
 
 #include "station/jobs.h"
 #include "station/output.h"
+#include "station/serial_numbers.h"
 
 #include <QList>
 #include <QString>
@@ -12,11 +13,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <condition_variable>
-#include <deque>
 #include <mutex>
-#include <optional>
-#include <string>
 #include <vector>
 
 class QThread;
@@ -32,63 +29,55 @@ struct StationSettings {
     QString db_path;
 };
 
-// Where the station gets each camera's serial number from (typed or scanned by the operator).
-class SerialSource {
+// Every camera written has its record: a port begins the job's row before it writes anything
+// into the camera, and gives the job's result only once the row is completed. While the database
+// is locked by another program or full, the port waits to record (it tries again every second and
+// takes no new camera); a failure that waiting cannot mend (the file deleted, no permission)
+// stops the station. A job whose row is still incomplete when the station stops is reported as
+// not recorded, with the result it would have had, and the run exits with 1.
+class Station : private SerialArbiter::Listener {
 public:
-    virtual ~SerialSource() = default;
-    // Called once before the ports run, when serial numbers are asked for.
-    virtual void start() {}
-    // The serial number of the next camera on `port`, waiting for it on the port's thread;
-    // nothing once no more can come (input ended, the station stops).
-    virtual std::optional<QString> next(int port) = 0;
-    // From any thread: ends every wait in next().
-    virtual void stop() = 0;
-};
-
-// Lines typed or scanned on standard input, handed out in the order the ports ask for them.
-class StdinSerialSource final : public SerialSource {
-public:
-    void start() override; // reads standard input on a thread of its own
-    std::optional<QString> next(int port) override;
-    void stop() override;
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<std::string> lines_;
-    bool ended_ = false;
-};
-
-class Station {
-public:
-    // Serial numbers come from `serials` when given, otherwise from standard input.
-    Station(const StationSettings& settings, StationEvents& output, SerialSource* serials = nullptr);
-    ~Station(); // stops and waits for a run still going
+    // Serial numbers come from `serials` when given (the window's tiles), otherwise from
+    // standard input.
+    Station(const StationSettings& settings, StationEvents& output, SerialArbiter* serials = nullptr);
+    ~Station() override; // stops and waits for a run still going
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
 
     // Runs every port to its end (or until stop()); returns the exit status: 0 every camera
-    // passed (or was written unverified), 1 any failed or was aborted, 2 a port could not be set up.
+    // passed (or was written unverified), 1 any failed, was stopped or not recorded, or the
+    // input ended before a camera that waited was named, 2 a port could not be set up.
     int run();
     // Starts every port on a thread of its own and returns; `ended` is called on the thread of
     // the last port to end. A window runs the station this way, then calls wait().
     void start(std::function<void()> ended);
     // Waits for every port's thread to end; returns the exit status as run() does.
     int wait();
-    // From any thread (a signal handler's notifier): ends every wait and job at once.
-    void stop();
+    // From any thread (a signal's notifier, a broken output): ends every wait and job at once;
+    // the jobs cut short are recorded as aborted, their reason naming `cause` ("interrupted").
+    void stop(const QString& cause = {});
     Summary summary() const;
 
 private:
     class Port;
     void note_master_file();
     void count(JobResult result);
+    void count_unrecorded();
     void port_ended();
+    QString stop_cause() const;
+    // A write to the records failed in a way that waiting does not mend.
+    void records_broken(int port, const QString& error);
+    // The input of serial numbers has ended (a run that asks for them).
+    bool input_ended() const { return settings_.ask_serial && serials_->ended(); }
+
+    // SerialArbiter::Listener
+    void asking(int port) override;
+    void refused(int at_port, const QString& serial, const QString& why) override;
 
     const StationSettings& settings_;
     StationEvents& output_;
-    StdinSerialSource stdin_serials_;
-    SerialSource* serials_;
+    std::shared_ptr<SerialArbiter> stdin_serials_; // shared with the thread reading standard input
+    SerialArbiter* serials_;
     std::vector<std::unique_ptr<Port>> ports_;
     QList<QThread*> threads_;
     std::atomic<int> ports_left_{0};
@@ -97,8 +86,11 @@ private:
     QList<Port*> running_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> setup_failed_{false};
+    std::atomic<bool> camera_unnamed_{false}; // a camera waited for a serial the input never gave
+    std::atomic<bool> records_broken_{false};
     mutable std::mutex summary_mutex_;
     Summary summary_;
+    QString stop_cause_;
 };
 
 } // namespace station

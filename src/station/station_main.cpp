@@ -1,6 +1,7 @@
 // camera-station: the clone station of a production line.
 
 #include "station/command_line.h"
+#include "station/fingerprint.h"
 #include "station/station_application.h"
 
 #include <QFileInfo>
@@ -21,61 +22,79 @@ constexpr int kUsageError = 2;
 
 void print_error(const QString& line) { std::fprintf(stderr, "camera-station: %s\n", line.toLocal8Bit().constData()); }
 
-// SIGINT and SIGTERM are blocked before any thread starts and read from a signalfd on the main
-// thread, so nothing runs inside a signal handler.
+// SIGINT, SIGTERM and SIGHUP (the terminal closed) are blocked before any thread starts and read
+// from a signalfd on the main thread, so nothing runs inside a signal handler. SIGPIPE is
+// ignored: a reader of the output that goes away must not end the program in the middle of a
+// job; the output sees the broken pipe as a failed write and stops the station as Ctrl-C does.
 int open_stop_signals()
 {
+    std::signal(SIGPIPE, SIG_IGN);
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     if (::pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return -1;
     return ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
 }
 
-std::unique_ptr<QSocketNotifier> on_stop_signal(int fd, std::function<void()> stop)
+// The cause a stop by `signal` gives the jobs it cuts short.
+QString stop_cause(std::uint32_t signal)
+{
+    switch (signal) {
+    case SIGHUP: return QStringLiteral("the terminal hung up");
+    case SIGTERM: return QStringLiteral("terminated");
+    default: return QStringLiteral("interrupted");
+    }
+}
+
+std::unique_ptr<QSocketNotifier> on_stop_signal(int fd, std::function<void(const QString& cause)> stop)
 {
     auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     QObject::connect(notifier.get(), &QSocketNotifier::activated, [fd, stop = std::move(stop)] {
         signalfd_siginfo info{};
-        while (::read(fd, &info, sizeof info) > 0) {
-        }
-        stop();
+        std::uint32_t signal = 0;
+        while (::read(fd, &info, sizeof info) > 0) signal = info.ssi_signo;
+        stop(stop_cause(signal));
     });
     return notifier;
-}
-
-bool open_records(Records& records, const QString& path)
-{
-    QString error;
-    if (records.open(path, &error)) return true;
-    print_error(QStringLiteral("%1: cannot open the records: %2").arg(path, error));
-    return false;
 }
 
 // The database is opened before any camera is touched: without it no record could be kept.
 bool check_database(const QString& path)
 {
     Records records;
-    return open_records(records, path);
+    QString error;
+    if (records.open(path, &error)) return true;
+    print_error(error);
+    return false;
 }
 
+// Reading takes no write lock and changes nothing, so it answers while the station writes.
 int list_records(const Options& options)
 {
     Records records;
-    if (!open_records(records, options.station.db_path)) return kUsageError;
-    const QList<JobRow> rows = records.list(options.since);
+    QString error;
+    if (!records.open_for_reading(options.station.db_path, &error)) {
+        print_error(error);
+        return kUsageError;
+    }
+    const QList<JobRow> rows = records.list(options.since, -1, &error);
+    if (!error.isEmpty()) {
+        print_error(error);
+        return kUsageError;
+    }
     const QString text = options.csv ? records_csv(rows) : records_text(rows);
-    std::fputs(text.toUtf8().constData(), stdout);
-    return 0;
+    // A reader that stops early (| head) leaves the rest unwritten: status 1, no message.
+    return std::fputs(text.toUtf8().constData(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
 }
 
-bool is_port(const QString& name) { return name.startsWith(QStringLiteral("port:")); }
-
-// Reads one side of a diff: a data file, or the memory of the camera on port:N.
+// Reads one side of a diff: a data file, or the memory of the camera on port:N, which it waits
+// for as a job without --loop does.
 bool read_side(const QString& name, const Options& options, int signal_fd, WordMap& words)
 {
-    if (!is_port(name)) {
+    const std::optional<int> port = diff_port(name);
+    if (!port) {
         MasterFile file;
         QString error;
         if (!load_master_file(name, file, &error)) {
@@ -85,17 +104,21 @@ bool read_side(const QString& name, const Options& options, int signal_fd, WordM
         words = file.words;
         return true;
     }
-    bool ok = false;
-    const int port = name.mid(5).toInt(&ok);
-    StationLink link(port, options.station.camera_id);
+    StationLink link(*port, options.station.camera_id);
     QString error;
-    if (!ok || !link.open(&error)) {
-        print_error(ok ? error : QStringLiteral("bad port \"%1\"").arg(name));
+    if (!link.open(&error)) {
+        print_error(error);
         return false;
     }
-    const auto notifier = on_stop_signal(signal_fd, [&link] { link.stop(); });
-    const JobOutcome read = read_memory(link, words, {});
-    if (read.result != JobResult::Pass) print_error(QStringLiteral("port %1: %2").arg(port).arg(read.reason));
+    const auto notifier = on_stop_signal(signal_fd, [&link](const QString&) { link.stop(); });
+    const int timeout_ms = options.station.job.boot_timeout_ms;
+    JobOutcome read;
+    if (!wait_until_answering(link, kLastAddress, timeout_ms))
+        read = {JobResult::FailLink, link.stopped() ? QStringLiteral("stopped while waiting for a camera")
+                                                    : no_camera_reason(link.device(), timeout_ms), {}, {}};
+    else
+        read = read_memory(link, words, {});
+    if (read.result != JobResult::Pass) print_error(QStringLiteral("port %1: %2").arg(*port).arg(read.reason));
     return read.result == JobResult::Pass;
 }
 
@@ -118,7 +141,7 @@ int diff(const Options& options, int signal_fd)
     WordMap words_a;
     WordMap words_b;
     if (!read_side(a, options, signal_fd, words_a) || !read_side(b, options, signal_fd, words_b)) return kUsageError;
-    const QList<int> differing = diff_addresses(words_a, words_b, is_port(a) || is_port(b));
+    const QList<int> differing = diff_addresses(words_a, words_b, diff_port(a) || diff_port(b));
     for (int address : differing)
         std::printf("%s\n", difference_entry(address, words_a, words_b, a, b).toLocal8Bit().constData());
     std::printf("%lld address(es) differ\n", static_cast<long long>(differing.size()));
@@ -131,8 +154,15 @@ bool prepare_files(Options& options, MasterFile& file)
     QString error;
     if (options.action == Action::Save) {
         const QFileInfo target(options.arguments[0]);
-        if (!QFileInfo(target.absolutePath()).isWritable()) {
-            print_error(QStringLiteral("%1: cannot write to the folder").arg(target.absoluteFilePath()));
+        QString why;
+        if (target.isDir())
+            why = QStringLiteral("a folder, not a file");
+        else if (target.exists() && !target.isFile())
+            why = QStringLiteral("not a regular file (a FIFO, a socket or a device)");
+        else if (!QFileInfo(target.absolutePath()).isWritable())
+            why = QStringLiteral("cannot write to the folder");
+        if (!why.isEmpty()) {
+            print_error(QStringLiteral("%1: %2").arg(target.absoluteFilePath(), why));
             return false;
         }
         options.station.job.save_path = target.absoluteFilePath();
@@ -152,9 +182,13 @@ int run_station(Options& options, int signal_fd)
     if (!prepare_files(options, file) || !check_database(options.station.db_path)) return kUsageError;
     Output output(options.output, stdout);
     Station station(options.station, output);
-    const auto notifier = on_stop_signal(signal_fd, [&station] { station.stop(); });
+    output.on_closed([&station](const QString& cause) { station.stop(cause); });
+    const auto notifier = on_stop_signal(signal_fd, [&station](const QString& cause) { station.stop(cause); });
     const int status = station.run();
-    if (options.station.loop || options.station.ports.size() > 1) output.summary(station.summary());
+    if (options.station.loop || options.station.ports.size() > 1)
+        output.summary(station.summary());
+    else
+        output.clear_ports();
     return status;
 }
 

@@ -26,6 +26,16 @@ void PostedEvents::finished(const station::CameraReport& report)
     post([=](RunView& view) { view.camera_finished(report); });
 }
 
+void PostedEvents::unrecorded(const station::CameraReport& report, const QString& why)
+{
+    post([=](RunView& view) { view.camera_unrecorded(report, why); });
+}
+
+void PostedEvents::scan_refused(int port, const QString& serial, const QString& why)
+{
+    post([=](RunView& view) { view.scan_refused(port, serial, why); });
+}
+
 void PostedEvents::note(int port, const QString& text)
 {
     post([=](RunView& view) { view.port_note(port, text); });
@@ -34,31 +44,6 @@ void PostedEvents::note(int port, const QString& text)
 void PostedEvents::error(int port, const QString& text)
 {
     post([=](RunView& view) { view.port_error(port, text); });
-}
-
-std::optional<QString> TileSerials::next(int port)
-{
-    std::unique_lock lock(mutex_);
-    std::deque<QString>& waiting = serials_[port];
-    changed_.wait(lock, [&] { return !waiting.empty() || stopped_; });
-    if (stopped_) return std::nullopt;
-    QString serial = waiting.front();
-    waiting.pop_front();
-    return serial;
-}
-
-void TileSerials::stop()
-{
-    std::lock_guard lock(mutex_);
-    stopped_ = true;
-    changed_.notify_all();
-}
-
-void TileSerials::provide(int port, const QString& serial)
-{
-    std::lock_guard lock(mutex_);
-    serials_[port].push_back(serial);
-    changed_.notify_all();
 }
 
 } // namespace station_window

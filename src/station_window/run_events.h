@@ -1,6 +1,6 @@
 #pragma once
 // The bridge between the station's port threads and the window: every event is posted to the
-// window's thread, and each port's serial number waits for its tile's field.
+// window's thread.
 
 #include "station/output.h"
 #include "station/station.h"
@@ -8,11 +8,7 @@
 #include <QObject>
 #include <QPointer>
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <map>
-#include <mutex>
 
 namespace station_window {
 
@@ -23,9 +19,13 @@ public:
     virtual void port_state(int port, const QString& state) = 0;
     virtual void port_progress(int port, const QString& state, int done, int total) = 0;
     virtual void camera_finished(const station::CameraReport& report) = 0;
+    // The camera's record could not be completed (or begun) before the run stopped.
+    virtual void camera_unrecorded(const station::CameraReport& report, const QString& why) = 0;
+    // A serial number typed into `port`'s field (0: none) that no port took.
+    virtual void scan_refused(int port, const QString& serial, const QString& why) = 0;
     // Something the operator should know about the port (a record that could not be written).
     virtual void port_note(int port, const QString& text) = 0;
-    // The port could not be set up: its part of the run has ended.
+    // The port could not be set up (its part of the run has ended); port 0: the run stops.
     virtual void port_error(int port, const QString& text) = 0;
 };
 
@@ -38,6 +38,8 @@ public:
     void state(int port, const QString& state) override;
     void progress(int port, const QString& state, int done, int total) override;
     void finished(const station::CameraReport& report) override;
+    void unrecorded(const station::CameraReport& report, const QString& why) override;
+    void scan_refused(int port, const QString& serial, const QString& why) override;
     void note(int port, const QString& text) override;
     void error(int port, const QString& text) override;
     void summary(const station::Summary&) override {}
@@ -47,21 +49,6 @@ private:
 
     QPointer<QObject> context_;
     RunView& view_;
-};
-
-// Serial numbers typed or scanned into each tile's field, handed to that port's thread.
-class TileSerials final : public station::SerialSource {
-public:
-    std::optional<QString> next(int port) override;
-    void stop() override;
-    // From the window's thread: the operator entered `serial` for the camera on `port`.
-    void provide(int port, const QString& serial);
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::map<int, std::deque<QString>> serials_;
-    bool stopped_ = false;
 };
 
 } // namespace station_window

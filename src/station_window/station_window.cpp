@@ -102,7 +102,7 @@ struct StationWindow::Run {
     station::StationSettings settings;
     station::MasterFile file;
     PostedEvents events;
-    TileSerials serials;
+    station::SerialArbiter serials;
     std::unique_ptr<station::Station> station;
 };
 
@@ -288,7 +288,7 @@ void StationWindow::rebuild_tiles()
         if (!QFileInfo::exists(port_device_path(port))) tile->set_state(TileState::NoPort);
         tile->show_serial_field(serial_box_->isChecked());
         connect(tile, &PortTile::serial_entered, this, [this](int port, const QString& serial) {
-            if (run_) run_->serials.provide(port, serial);
+            if (run_) run_->serials.scan(serial, port);
         });
         tiles_layout_->addWidget(tile, index / kTileColumns, index % kTileColumns);
         tiles_.insert(port, tile);
@@ -452,6 +452,25 @@ void StationWindow::camera_finished(const station::CameraReport& report)
     }
     show_counters();
     refresh_records();
+}
+
+void StationWindow::camera_unrecorded(const station::CameraReport& report, const QString& why)
+{
+    PortTile* tile = tiles_.value(report.port);
+    if (!tile) return;
+    tile->set_state(TileState::Fail);
+    tile->set_camera(report.title, report.serial);
+    tile->set_reason(QStringLiteral("Not recorded: ") + why);
+    sounds_.fail();
+}
+
+// The scan is lost, never kept for a later camera: the operator hears it and scans again.
+void StationWindow::scan_refused(int port, const QString& serial, const QString& why)
+{
+    sounds_.fail();
+    const int asking = run_ ? run_->serials.asking() : 0;
+    if (PortTile* tile = tiles_.value(port ? port : asking))
+        tile->set_reason(QStringLiteral("Scan \"%1\" refused: %2").arg(serial, why));
 }
 
 void StationWindow::port_note(int port, const QString& text)

@@ -74,6 +74,8 @@ private:
     void port_state(int port, const QString& state) override;
     void port_progress(int port, const QString& state, int done, int total) override;
     void camera_finished(const station::CameraReport& report) override;
+    void camera_unrecorded(const station::CameraReport& report, const QString& why) override;
+    void scan_refused(int port, const QString& serial, const QString& why) override;
     void port_note(int port, const QString& text) override;
     void port_error(int port, const QString& text) override;
 
