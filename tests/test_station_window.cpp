@@ -11,7 +11,10 @@
 #include "support/private_folder.h"
 #include "support/screenshots.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +32,7 @@
 
 namespace {
 
+using station::JobResult;
 using station_window::PortTile;
 using station_window::StationWindow;
 using station_window::TileState;
@@ -91,6 +95,58 @@ protected:
 
     static QColor fill(PortTile* tile) { return tile->palette().color(QPalette::Window); }
 
+    void stop_and_wait()
+    {
+        window->stop();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, kJobDeadlineMs)) << "the run did not stop";
+    }
+
+    // The records of the run, read back as the station wrote them.
+    static QList<station::JobRow> rows()
+    {
+        station::Records records;
+        QString error;
+        EXPECT_TRUE(records.open_for_reading(station::Records::default_path(), &error)) << error.toStdString();
+        return records.list();
+    }
+
+    static int count_of(const QList<station::JobRow>& rows, JobResult result)
+    {
+        return static_cast<int>(std::count_if(rows.begin(), rows.end(), [&](const station::JobRow& row) { return row.result == result; }));
+    }
+
+    // The counters must say what the records say.
+    void expect_counters_agree_with(const QList<station::JobRow>& rows)
+    {
+        EXPECT_EQ(window->passed(), count_of(rows, JobResult::Pass));
+        EXPECT_EQ(window->failed(), count_of(rows, JobResult::FailVerify) + count_of(rows, JobResult::FailLink)
+                                        + count_of(rows, JobResult::FailRefused));
+        EXPECT_EQ(window->unverified(), count_of(rows, JobResult::Unverified));
+        EXPECT_EQ(window->stopped(), count_of(rows, JobResult::Aborted));
+    }
+
+    // Another word at address 0, never one it held before: the master as the operator saves it again.
+    void change_master()
+    {
+        QFile file(master);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        QByteArray bytes = file.readAll();
+        constexpr std::size_t kDigitOfWord = 10;
+        char digit = bytes[kDigitOfWord];
+        while (digit == bytes[kDigitOfWord]) digit = "ABCDEF"[master_changes++ % 6];
+        bytes[kDigitOfWord] = digit;
+        ASSERT_TRUE(file.seek(0));
+        ASSERT_EQ(file.write(bytes), bytes.size());
+    }
+
+    int master_changes = 0;
+
+    static QByteArray file_bytes(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
     PrivateFolder config{"XDG_CONFIG_HOME"};
     PrivateFolder data{"XDG_DATA_HOME"};
     QTemporaryDir folder;
@@ -139,14 +195,12 @@ TEST_F(StationWindowTest, TilesShowEveryCameraAndAgreeWithTheRecords)
 
     EXPECT_EQ(window->passed(), 2);
     EXPECT_EQ(window->failed(), 2);
-    EXPECT_TRUE(window->counters_label()->text().startsWith(QStringLiteral("Passed 2   Failed 2")));
-    station::Records records;
-    QString error;
-    ASSERT_TRUE(records.open(station::Records::default_path(), &error)) << error.toStdString();
-    const QList<station::JobRow> rows = records.list();
+    EXPECT_TRUE(window->counters_label()->text().startsWith(QStringLiteral("Passed 2   Failed 2   Unverified 0   Stopped 0")));
+    const QList<station::JobRow> rows = this->rows();
     ASSERT_EQ(rows.size(), 4);
+    expect_counters_agree_with(rows);
     QTableWidget* table = window->records_table();
-    ASSERT_EQ(table->rowCount(), rows.size());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table->rowCount() == rows.size(); }, kJobDeadlineMs)) << table->rowCount();
     for (int r = 0; r < rows.size(); ++r) {
         EXPECT_EQ(table->item(r, 1)->text(), QStringLiteral("COM%1").arg(rows[r].start.port));
         EXPECT_EQ(table->item(r, 4)->text(), station::result_word(rows[r].result));
@@ -156,6 +210,7 @@ TEST_F(StationWindowTest, TilesShowEveryCameraAndAgreeWithTheRecords)
     fake_dialogs.save_answer = folder.path() + QStringLiteral("/records.csv");
     window->export_button()->click();
     QFile csv(fake_dialogs.save_answer);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return csv.exists(); }, kJobDeadlineMs)) << "nothing exported";
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(csv.readAll()), station::records_csv(rows));
 }
@@ -179,10 +234,33 @@ TEST_F(StationWindowTest, SpaceStartsAndStopsAndTheSerialComesFromTheTile)
     ASSERT_TRUE(wait_for(1, TileState::ScanSerial)) << "COM1 never asked for the serial";
     QLineEdit* field = window->tile(1)->serial_field();
     EXPECT_TRUE(field->isVisible());
-    QTest::keyClicks(field, QStringLiteral("SN-0042"));
-    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_TRUE(field->hasFocus()) << "the focus is not on the field of the tile that asks";
+    const auto scan = [&](const QString& serial) {
+        QTest::keyClicks(field, serial);
+        QTest::keyClick(field, Qt::Key_Return);
+    };
+    const auto latest_serial = [&] {
+        const QTableWidgetItem* item = window->records_table()->item(0, 3);
+        return item ? item->text() : QString();
+    };
+    scan(QStringLiteral("SN-0042"));
     ASSERT_TRUE(wait_for(1, TileState::Pass)) << "COM1 never passed";
-    EXPECT_TRUE(window->records_table()->item(0, 3) && window->records_table()->item(0, 3)->text() == "SN-0042");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return latest_serial() == QLatin1String("SN-0042"); }, kJobDeadlineMs));
+    // A scan while no tile asks is refused, never kept for the next camera.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->tile(1)->reason() == QLatin1String("Unplug the camera"); }, kJobDeadlineMs));
+    scan(QStringLiteral("LATE"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window->tile(1)->reason() == QLatin1String("Scan \"LATE\" refused: no port asks for a serial number"); },
+        kJobDeadlineMs))
+        << window->tile(1)->reason().toStdString();
+    cameras[0].unplug();
+    ASSERT_TRUE(wait_for(1, TileState::Waiting, 2));
+    cameras[0].plug_in(43);
+    ASSERT_TRUE(wait_for(1, TileState::ScanSerial, 2)) << "COM1 did not ask for the next camera's serial";
+    scan(QStringLiteral("SN-0043"));
+    ASSERT_TRUE(wait_for(1, TileState::Pass, 2));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return latest_serial() == QLatin1String("SN-0043"); }, kJobDeadlineMs))
+        << latest_serial().toStdString();
 
     window->start_button()->setFocus();
     QTest::keyClick(window->start_button(), Qt::Key_Space);
@@ -200,6 +278,165 @@ TEST_F(StationWindowTest, SpaceStartsAndStopsAndTheSerialComesFromTheTile)
     EXPECT_TRUE(next.running()) << "the remembered master file was not loaded";
     next.stop();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !next.running(); }, kJobDeadlineMs));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(StationWindowTest, AStoppedJobAndAnUnverifiedOneAreCountedApartAsTheRecordsSay)
+{
+    // Stop while both cameras restart: neither a FAIL nor a camera of the hour.
+    for (sim::SimCamera& camera : cameras) camera.set_boot_ms(4000);
+    window->start();
+    ASSERT_TRUE(wait_for(1, TileState::Restarting) && wait_for(2, TileState::Restarting));
+    stop_and_wait();
+    for (int port : {1, 2}) {
+        EXPECT_EQ(window->tile(port)->state(), TileState::Stopped);
+        EXPECT_TRUE(window->tile(port)->reason().endsWith(QLatin1String("(Stop pressed)"))) << window->tile(port)->reason().toStdString();
+    }
+    EXPECT_EQ(window->stopped(), 2);
+    EXPECT_EQ(window->failed(), 0);
+    EXPECT_TRUE(window->counters_label()->text().contains(QLatin1String("Stopped 2   - cameras/hour")))
+        << window->counters_label()->text().toStdString();
+    QList<station::JobRow> records = rows();
+    expect_counters_agree_with(records);
+    for (const station::JobRow& row : records) EXPECT_TRUE(row.end.has_value()) << "a stopped job's record was left open";
+
+    // Without the read-back: UNVERIFIED, counted apart from PASS and FAIL.
+    for (sim::SimCamera& camera : cameras) camera.set_boot_ms(200);
+    cameras[0].plug_in(71);
+    cameras[1].plug_in(72);
+    window->verify_box()->setChecked(false);
+    window->start();
+    ASSERT_TRUE(wait_for(1, TileState::Unverified) && wait_for(2, TileState::Unverified));
+    stop_and_wait();
+    EXPECT_EQ(window->unverified(), 2);
+    EXPECT_TRUE(window->counters_label()->text().startsWith(QLatin1String("Passed 0   Failed 0   Unverified 2   Stopped 0   ")))
+        << window->counters_label()->text().toStdString();
+    EXPECT_FALSE(window->counters_label()->text().contains(QLatin1String("- cameras/hour")));
+    records = rows();
+    records.erase(std::remove_if(records.begin(), records.end(), [](const station::JobRow& row) { return row.result == JobResult::Aborted; }),
+                  records.end());
+    expect_counters_agree_with(records);
+}
+
+TEST_F(StationWindowTest, ABusyDatabaseNeitherFreezesTheWindowNorLetsACameraGoUnrecorded)
+{
+    {
+        station::Records records;
+        QString error;
+        ASSERT_TRUE(records.open(station::Records::default_path(), &error)) << error.toStdString();
+        station::JobStart start;
+        start.started = QDateTime::currentDateTime();
+        start.port = 4;
+        ASSERT_GT(records.begin(start), 0);
+    }
+    window.reset();
+    // Another program holds the whole database: the window opens at once and says why its
+    // table is empty, then fills it in once the database is let go.
+    auto holder = std::make_unique<DatabaseHolder>(station::Records::default_path(), DatabaseHolder::Hold::Everything);
+    ASSERT_TRUE(holder->held());
+    QElapsedTimer clock;
+    clock.start();
+    window = std::make_unique<StationWindow>();
+    EXPECT_LT(clock.elapsed(), 1000) << "the window waited for the database";
+    window->sound_box()->setChecked(false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->records_status()->text().contains(QLatin1String("database is locked")); },
+                                kJobDeadlineMs))
+        << window->records_status()->text().toStdString();
+    EXPECT_EQ(window->records_table()->rowCount(), 0);
+    holder->release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->records_table()->rowCount() == 1; }, kJobDeadlineMs));
+    EXPECT_EQ(window->records_status()->text(), QString());
+
+    // A run while another program holds the write lock: the tile waits to record and the camera
+    // is not touched until it can be.
+    window->port_tick(2)->setChecked(false);
+    connect_states();
+    cameras[0].clear_received();
+    holder = std::make_unique<DatabaseHolder>(station::Records::default_path(), DatabaseHolder::Hold::Writes);
+    ASSERT_TRUE(holder->held());
+    window->start();
+    ASSERT_TRUE(wait_for(1, TileState::WaitingToRecord)) << "COM1 never waited to record";
+    for (const sim::Bytes& unit : cameras[0].received())
+        EXPECT_FALSE(unit.size() > 1 && (unit[0] == frames::SOH || unit[1] == 0x23)) << "written before its record existed";
+    holder->release();
+    ASSERT_TRUE(wait_for(1, TileState::Pass));
+    stop_and_wait();
+    expect_counters_agree_with(rows().mid(0, 1));
+}
+
+TEST_F(StationWindowTest, ExportWithNoRecordsSaysSo)
+{
+    fake_dialogs.save_answer = folder.path() + QStringLiteral("/records.csv");
+    window->export_button()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !fake_dialogs.messages.empty(); }, kJobDeadlineMs));
+    EXPECT_EQ(fake_dialogs.messages.back().text, QStringLiteral("No records to export."));
+    EXPECT_FALSE(QFile::exists(fake_dialogs.save_answer)) << "a file of a header alone was written";
+}
+
+TEST_F(StationWindowTest, AMasterFileChangedOnDiskIsNeverWrittenUnderTheHashItWasReadWith)
+{
+    window->port_tick(2)->setChecked(false);
+    connect_states();
+    // Before a run: the file is read again, and said to have changed, instead of a start.
+    const QString facts = window->file_facts()->text();
+    change_master();
+    window->start();
+    EXPECT_FALSE(window->running());
+    ASSERT_FALSE(fake_dialogs.messages.empty());
+    EXPECT_TRUE(fake_dialogs.messages.back().text.contains(QLatin1String("changed on disk and was read again")));
+    EXPECT_NE(window->file_facts()->text(), facts);
+
+    // During a run: the operator goes on with the file as it was read; every camera then gets
+    // that file, and its records name it.
+    const QByteArray as_read = file_bytes(master);
+    fake_dialogs.confirm_answer = false;
+    window->start();
+    ASSERT_TRUE(wait_for(1, TileState::Pass));
+    change_master();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fake_dialogs.confirmations.size() == 1; }, kJobDeadlineMs)) << "the change went unnoticed";
+    EXPECT_TRUE(window->running());
+    EXPECT_TRUE(window->run_message()->text().contains(QLatin1String("changed on disk"))) << window->run_message()->text().toStdString();
+    cameras[0].unplug();
+    ASSERT_TRUE(wait_for(1, TileState::Waiting, 2));
+    cameras[0].plug_in(44);
+    ASSERT_TRUE(wait_for(1, TileState::Pass, 2));
+    EXPECT_EQ(data_file::camera_file(camera_image(cameras[0])), as_read);
+    for (const station::JobRow& row : rows())
+        EXPECT_EQ(row.start.file_sha256, QString::fromLatin1(QCryptographicHash::hash(as_read, QCryptographicHash::Sha256).toHex()));
+
+    // Or stops the run for it: the changed file is read once the run has ended.
+    fake_dialogs.confirm_answer = true;
+    change_master();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, kJobDeadlineMs)) << "the run went on";
+    EXPECT_EQ(fake_dialogs.confirmations.size(), 2u);
+    const QString now = QString::fromLatin1(QCryptographicHash::hash(file_bytes(master), QCryptographicHash::Sha256).toHex());
+    EXPECT_TRUE(window->file_facts()->text().contains(now.left(12))) << window->file_facts()->text().toStdString();
+}
+
+TEST_F(StationWindowTest, ClosingDuringARunAsksThenStopsAndRecordsTheJobs)
+{
+    for (sim::SimCamera& camera : cameras) camera.set_boot_ms(4000);
+    window->show();
+    window->start();
+    ASSERT_TRUE(wait_for(1, TileState::Restarting) && wait_for(2, TileState::Restarting));
+    fake_dialogs.confirm_answer = false;
+    window->close();
+    EXPECT_EQ(fake_dialogs.confirmations.size(), 1u);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->running());
+    fake_dialogs.confirm_answer = true;
+    window->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running() && !window->isVisible(); }, kJobDeadlineMs));
+    const QList<station::JobRow> records = rows();
+    ASSERT_EQ(records.size(), 2);
+    for (const station::JobRow& row : records) {
+        EXPECT_EQ(row.result, JobResult::Aborted);
+        ASSERT_TRUE(row.end.has_value());
+        EXPECT_TRUE(row.end->reason.endsWith(QLatin1String("(the window was closed)"))) << row.end->reason.toStdString();
+    }
 }
 
 } // namespace

@@ -15,7 +15,8 @@ constexpr int kStateFontPoints = 26;
 
 bool is_verdict(TileState state)
 {
-    return state == TileState::Pass || state == TileState::Fail || state == TileState::Unverified;
+    return state == TileState::Pass || state == TileState::Fail || state == TileState::Unverified
+           || state == TileState::NotRecorded;
 }
 
 } // namespace
@@ -29,9 +30,11 @@ QString state_word(TileState state)
     case TileState::Writing: return QStringLiteral("Writing");
     case TileState::Restarting: return QStringLiteral("Restarting");
     case TileState::Verifying: return QStringLiteral("Verifying");
+    case TileState::WaitingToRecord: return QStringLiteral("Waiting to record");
     case TileState::Pass: return QStringLiteral("PASS");
     case TileState::Fail: return QStringLiteral("FAIL");
     case TileState::Unverified: return QStringLiteral("UNVERIFIED");
+    case TileState::NotRecorded: return QStringLiteral("NOT RECORDED");
     case TileState::NoPort: return QStringLiteral("No port");
     }
     return {};
@@ -79,18 +82,14 @@ PortTile::PortTile(int port, const QString& device, QWidget* parent)
     set_state(TileState::Stopped);
 }
 
-QString PortTile::reason() const { return reason_label_->text(); }
+QString PortTile::reason() const { return reason_label_->toolTip(); } // the whole line, not the elided one
 
 void PortTile::set_state(TileState state)
 {
     const bool new_camera = is_verdict(state_) && !is_verdict(state);
     state_ = state;
     state_label_->setText(state_word(state));
-    if (new_camera) {
-        set_reason({});
-        set_progress(0, 1);
-        camera_label_->clear();
-    }
+    if (new_camera) clear_camera();
     paint_state();
     announce();
     emit state_changed(port_, state);
@@ -118,13 +117,20 @@ void PortTile::set_reason(const QString& reason)
     announce();
 }
 
+void PortTile::clear_camera()
+{
+    set_reason({});
+    set_progress(0, 1);
+    camera_label_->clear();
+}
+
 void PortTile::show_serial_field(bool show) { serial_field_->setVisible(show); }
 
 void PortTile::paint_state()
 {
     QPalette colours = parentWidget() ? parentWidget()->palette() : QPalette();
     const bool pass = state_ == TileState::Pass;
-    if (pass || state_ == TileState::Fail) {
+    if (pass || state_ == TileState::Fail || state_ == TileState::NotRecorded) {
         colours.setColor(QPalette::Window, pass ? kPassColour : kFailColour);
         colours.setColor(QPalette::WindowText, Qt::white);
     }

@@ -1,8 +1,8 @@
 #pragma once
 // One port's tile on the clone station's window: the port and its device, the state in large
 // type, the progress with the words done, the camera's title and serial, and the reason of a
-// failure. PASS fills the tile green and FAIL red, so it reads from across the bench; the word
-// is always there, colour is never the only sign.
+// failure. PASS fills the tile green, FAIL and NOT RECORDED red, so it reads from across the
+// bench; the word is always there, colour is never the only sign.
 
 #include <QColor>
 #include <QFrame>
@@ -14,7 +14,22 @@ class QProgressBar;
 
 namespace station_window {
 
-enum class TileState { Stopped, Waiting, ScanSerial, Writing, Restarting, Verifying, Pass, Fail, Unverified, NoPort };
+// Stopped: no run, or the camera's job was cut short by Stop (the reason says where).
+// WaitingToRecord: the job's row cannot be written yet; NotRecorded: the run stopped first.
+enum class TileState {
+    Stopped,
+    Waiting,
+    ScanSerial,
+    Writing,
+    Restarting,
+    Verifying,
+    WaitingToRecord,
+    Pass,
+    Fail,
+    Unverified,
+    NotRecorded,
+    NoPort
+};
 
 // "Waiting for camera", "PASS", ...: the word a tile shows for a state.
 QString state_word(TileState state);
@@ -39,6 +54,8 @@ public:
     void set_camera(const QString& title, const QString& serial);
     // One short line: why the camera failed, or what the operator does next.
     void set_reason(const QString& reason);
+    // Forgets the last camera: its line, reason and progress.
+    void clear_camera();
     // Shows or hides the serial field (a barcode scanner types into it; a serial scanned before
     // its camera is plugged in waits for it).
     void show_serial_field(bool show);

@@ -10,8 +10,10 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -39,6 +41,7 @@ constexpr int kPortCount = 9;
 constexpr int kTileColumns = 4;
 constexpr int kRecordsShown = 50;
 constexpr int kCountersRefreshMs = 5000;
+constexpr int kRecordsRetryMs = 3000;
 constexpr int kShaDigits = 12;
 
 QSettings settings() { return QSettings(QStringLiteral("camera-adjust"), QStringLiteral("camera-station-window")); }
@@ -66,14 +69,23 @@ TileState verdict_state(JobResult result)
     switch (result) {
     case JobResult::Pass: return TileState::Pass;
     case JobResult::Unverified: return TileState::Unverified;
-    default: return TileState::Fail; // a job cut short by Stop did not put the file in the camera
+    case JobResult::Aborted: return TileState::Stopped; // cut short by Stop: not a verdict on the camera
+    default: return TileState::Fail;
     }
 }
 
 bool shows_verdict(TileState state)
 {
     return state == TileState::Pass || state == TileState::Fail || state == TileState::Unverified
-           || state == TileState::NoPort;
+           || state == TileState::NotRecorded || state == TileState::NoPort;
+}
+
+// The SHA-256 of the file at `path` as it is on disk now; empty when it cannot be read.
+QString sha256_on_disk(const QString& path)
+{
+    QByteArray bytes;
+    QString error;
+    return station::read_whole_file(path, bytes, &error) ? station::sha256_text(bytes) : QString();
 }
 
 // Space starts and stops the run, except on a button or check box with the focus, which Space
@@ -115,6 +127,10 @@ StationWindow::StationWindow(const QString& db_path, QWidget* parent)
     layout->addWidget(build_master_bar());
     layout->addWidget(build_ports_row());
     layout->addWidget(build_run_row());
+    run_message_ = new QLabel(central);
+    run_message_->setWordWrap(true);
+    make_readout(run_message_, QStringLiteral("Run message"));
+    layout->addWidget(run_message_);
     auto* tiles = new QWidget(central);
     tiles_layout_ = new QGridLayout(tiles);
     layout->addWidget(tiles, 1);
@@ -126,16 +142,22 @@ StationWindow::StationWindow(const QString& db_path, QWidget* parent)
     auto* space = new QShortcut(QKeySequence(Qt::Key_Space), this);
     connect(space, &QShortcut::activated, this, &StationWindow::start_or_stop);
     counters_timer_ = named_timer(this, "countersTimer", kCountersRefreshMs, &StationWindow::show_counters);
+    records_retry_timer_ = named_timer(this, "recordsRetryTimer", kRecordsRetryMs, &StationWindow::refresh_records);
+    records_retry_timer_->setSingleShot(true);
+    reader_ = new RecordsReader(db_path_, this);
+    master_watch_ = new QFileSystemWatcher(this);
+    connect(master_watch_, &QFileSystemWatcher::fileChanged, this, &StationWindow::check_master_file);
 
-    QString error;
-    if (!records_.open(db_path_, &error)) export_button_->setToolTip(error);
     restore();
     refresh_records();
     show_counters();
     start_button_->setFocus();
 }
 
-StationWindow::~StationWindow() = default; // a run still going is stopped and waited for
+StationWindow::~StationWindow()
+{
+    if (run_) run_->station->stop(QStringLiteral("the window was closed")); // then waited for
+}
 
 QWidget* StationWindow::build_master_bar()
 {
@@ -235,8 +257,11 @@ QWidget* StationWindow::build_records()
     records_table_->verticalHeader()->hide();
     records_table_->setMaximumHeight(200);
     caption->setBuddy(records_table_);
+    records_status_ = new QLabel(box);
+    make_readout(records_status_, QStringLiteral("Records status"));
     layout->addLayout(head);
     layout->addWidget(records_table_);
+    layout->addWidget(records_status_);
     connect(export_button_, &QPushButton::clicked, this, &StationWindow::export_csv);
     return box;
 }
@@ -252,9 +277,54 @@ bool StationWindow::open_master_file(const QString& path)
     file_label_->setText(file->path);
     file_facts_label_->setText(
         QStringLiteral("%1 records   SHA-256 %2").arg(file->named).arg(file->sha256.left(kShaDigits)));
+    if (!master_watch_->files().isEmpty()) master_watch_->removePaths(master_watch_->files());
+    master_watch_->addPath(file->path);
     master_ = std::move(file);
+    ignored_master_sha_.clear();
     remember();
     return true;
+}
+
+// A watch can miss a change (a file replaced by another of the same name drops it), so the file
+// is also looked at before a run and after each camera.
+void StationWindow::check_master_file()
+{
+    if (!master_) return;
+    if (!master_watch_->files().contains(master_->path) && QFileInfo::exists(master_->path))
+        master_watch_->addPath(master_->path);
+    const QString sha256 = sha256_on_disk(master_->path);
+    if (sha256 != master_->sha256 && sha256 != ignored_master_sha_) master_file_changed(sha256);
+}
+
+// Outside a run the file is read again; during a run the file as read goes on being written (its
+// records name its SHA-256), unless the operator stops the run to read the changed one.
+void StationWindow::master_file_changed(const QString& sha256)
+{
+    const QString path = master_->path;
+    const QString was = master_->sha256.left(kShaDigits);
+    const QString now = sha256.isEmpty() ? QStringLiteral("(cannot be read)") : sha256.left(kShaDigits);
+    if (!running()) {
+        if (!open_master_file(path)) {
+            master_.reset();
+            file_label_->setText(QStringLiteral("(none)"));
+            file_facts_label_->clear();
+            return;
+        }
+        dialogs().message(QStringLiteral("%1 changed on disk and was read again: SHA-256 %2, was %3.").arg(path, now, was),
+                          kCaption);
+        return;
+    }
+    ignored_master_sha_ = sha256; // asked once for each change
+    run_message_->setText(QStringLiteral("%1 changed on disk (SHA-256 %2): this run writes the file as it was read "
+                                         "(SHA-256 %3).")
+                              .arg(path, now, was));
+    if (dialogs().confirm(QStringLiteral("%1 changed on disk (SHA-256 %2).\n\nThis run goes on writing the file as it "
+                                         "was read (SHA-256 %3). Stop the run and read the file again?")
+                              .arg(path, now, was),
+                          kCaption)) {
+        reload_master_after_run_ = true;
+        stop_for(QStringLiteral("the master file changed"));
+    }
 }
 
 void StationWindow::choose_master_file()
@@ -265,13 +335,29 @@ void StationWindow::choose_master_file()
 
 void StationWindow::export_csv()
 {
+    export_button_->setEnabled(false);
+    reader_->read(-1, [this](const QList<station::JobRow>& rows, const QString& error) {
+        export_button_->setEnabled(true);
+        write_csv(rows, error);
+    });
+}
+
+void StationWindow::write_csv(const QList<station::JobRow>& rows, const QString& error)
+{
+    if (!error.isEmpty()) {
+        dialogs().message(error, kCaption);
+        return;
+    }
+    if (rows.isEmpty()) {
+        dialogs().message(QStringLiteral("No records to export."), kCaption);
+        return;
+    }
     const QString path = dialogs().save_file_name(kCsvFilter, QString());
     if (path.isEmpty()) return;
     if (QFileInfo::exists(path) && !dialogs().confirm(QStringLiteral("%1 exists. Replace it?").arg(path), kCaption))
         return;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(station::records_csv(records_.list()).toUtf8()) < 0
-        || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(station::records_csv(rows).toUtf8()) < 0 || !file.commit())
         dialogs().message(QStringLiteral("%1: %2").arg(path, file.errorString()), kCaption);
 }
 
@@ -316,6 +402,10 @@ void StationWindow::start()
         dialogs().message(QStringLiteral("Tick the ports to serve first."), kCaption);
         return;
     }
+    if (const QString sha256 = sha256_on_disk(master_->path); sha256 != master_->sha256) {
+        master_file_changed(sha256); // read again (and shown) before any camera gets it
+        return;
+    }
     RunView& view = *this;
     run_ = std::make_unique<Run>(this, view);
     station::StationSettings& s = run_->settings;
@@ -329,7 +419,9 @@ void StationWindow::start()
     s.ask_serial = serial_box_->isChecked();
     s.db_path = db_path_;
     run_->station = std::make_unique<station::Station>(s, run_->events, &run_->serials);
-    passed_ = failed_ = finished_ = 0;
+    counts_ = {};
+    run_message_->clear();
+    for (PortTile* tile : std::as_const(tiles_)) tile->clear_camera();
     run_clock_.start();
     show_counters();
     enable_timer(counters_timer_);
@@ -337,9 +429,27 @@ void StationWindow::start()
     run_->station->start([this] { QMetaObject::invokeMethod(this, &StationWindow::run_ended, Qt::QueuedConnection); });
 }
 
-void StationWindow::stop()
+void StationWindow::stop() { stop_for(QStringLiteral("Stop pressed")); }
+
+void StationWindow::stop_for(const QString& cause)
 {
-    if (run_) run_->station->stop();
+    if (run_) run_->station->stop(cause);
+}
+
+void StationWindow::closeEvent(QCloseEvent* event)
+{
+    if (!running()) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (close_after_run_) return; // already stopping for it
+    if (!dialogs().confirm(QStringLiteral("A run is going. Stop it and close the window?\n\nThe cameras in progress "
+                                          "are stopped and recorded first."),
+                           kCaption))
+        return;
+    close_after_run_ = true;
+    stop_for(QStringLiteral("the window was closed"));
 }
 
 void StationWindow::start_or_stop()
@@ -361,25 +471,56 @@ void StationWindow::run_ended()
     lock_settings(false);
     show_counters();
     refresh_records();
+    if (std::exchange(reload_master_after_run_, false)) {
+        ignored_master_sha_.clear();
+        check_master_file();
+    }
+    if (close_after_run_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
+// Cameras per hour count the cameras that got the file and a verdict: a job cut short by Stop is
+// none of them.
 void StationWindow::show_counters()
 {
+    const int cameras = counts_.passed + counts_.failed + counts_.unverified;
     QString rate = QStringLiteral("-");
-    if (finished_ > 0 && run_clock_.isValid())
-        rate = QString::number(finished_ * 3600000.0 / std::max<qint64>(run_clock_.elapsed(), 1), 'f', 0);
-    counters_label_->setText(
-        QStringLiteral("Passed %1   Failed %2   %3 cameras/hour").arg(passed_).arg(failed_).arg(rate));
+    if (cameras > 0 && run_clock_.isValid())
+        rate = QString::number(cameras * 3600000.0 / std::max<qint64>(run_clock_.elapsed(), 1), 'f', 0);
+    QString text = QStringLiteral("Passed %1   Failed %2   Unverified %3   Stopped %4   %5 cameras/hour")
+                       .arg(counts_.passed)
+                       .arg(counts_.failed)
+                       .arg(counts_.unverified)
+                       .arg(counts_.aborted)
+                       .arg(rate);
+    if (counts_.unrecorded > 0) text += QStringLiteral("   Not recorded %1").arg(counts_.unrecorded);
+    counters_label_->setText(text);
 }
 
 void StationWindow::refresh_records()
 {
-    if (!records_.is_open()) return;
-    const QList<station::JobRow> rows = records_.list(std::nullopt, kRecordsShown);
+    if (reader_->reading()) {
+        reread_records_ = true;
+        return;
+    }
+    reader_->read(kRecordsShown, [this](const QList<station::JobRow>& rows, const QString& error) {
+        show_records(rows, error);
+        if (std::exchange(reread_records_, false)) refresh_records();
+    });
+}
+
+// A table that cannot be read keeps the rows it shows and says why; it is read again shortly.
+void StationWindow::show_records(const QList<station::JobRow>& rows, const QString& error)
+{
+    if (!error.isEmpty()) {
+        records_status_->setText(QStringLiteral("The latest records cannot be shown (trying again): ") + error);
+        enable_timer(records_retry_timer_);
+        return;
+    }
+    records_status_->setText(rows.isEmpty() ? QStringLiteral("No records yet.") : QString());
     records_table_->setRowCount(static_cast<int>(rows.size()));
     for (int r = 0; r < rows.size(); ++r) {
         const station::JobRow& row = rows[r];
-        const QStringList cells{row.start.started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+        const QStringList cells{row.start.started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                                 QStringLiteral("COM%1").arg(row.start.port), row.start.title, row.start.serial,
                                 station::result_word(row.result), row.end ? row.end->reason : QString()};
         for (int c = 0; c < cells.size(); ++c) records_table_->setItem(r, c, new QTableWidgetItem(cells[c]));
@@ -416,6 +557,8 @@ void StationWindow::port_state(int port, const QString& state)
     if (!tile) return;
     if (state == station::port_state::kWaiting) {
         tile->set_state(TileState::Waiting);
+    } else if (state == station::port_state::kWaitingToRecord) {
+        tile->set_state(TileState::WaitingToRecord);
     } else if (state == station::port_state::kScanSerial) {
         tile->set_state(TileState::ScanSerial);
         tile->serial_field()->setFocus();
@@ -435,33 +578,40 @@ void StationWindow::port_progress(int port, const QString& state, int done, int 
     tile->set_progress(done, total); // single mode too counts the file's words as it writes them
 }
 
+// Given once the camera's record is complete, so the counters agree with the records.
 void StationWindow::camera_finished(const station::CameraReport& report)
 {
-    PortTile* tile = tiles_.value(report.port);
-    if (!tile) return;
-    tile->set_state(verdict_state(report.result));
-    tile->set_camera(report.title, report.serial);
-    if (report.result != JobResult::Pass) tile->set_reason(report.reason);
-    ++finished_;
-    if (report.result == JobResult::Pass) {
-        ++passed_;
-        sounds_.pass();
-    } else if (report.result != JobResult::Unverified) {
-        ++failed_;
-        sounds_.fail();
+    switch (report.result) {
+    case JobResult::Pass: ++counts_.passed; sounds_.pass(); break;
+    case JobResult::Unverified: ++counts_.unverified; break;
+    case JobResult::Aborted: ++counts_.aborted; break;
+    default: ++counts_.failed; sounds_.fail(); break;
+    }
+    if (PortTile* tile = tiles_.value(report.port)) {
+        tile->set_state(verdict_state(report.result));
+        tile->set_camera(report.title, report.serial);
+        if (report.result != JobResult::Pass) tile->set_reason(report.reason);
     }
     show_counters();
     refresh_records();
+    check_master_file();
 }
 
 void StationWindow::camera_unrecorded(const station::CameraReport& report, const QString& why)
 {
-    PortTile* tile = tiles_.value(report.port);
-    if (!tile) return;
-    tile->set_state(TileState::Fail);
-    tile->set_camera(report.title, report.serial);
-    tile->set_reason(QStringLiteral("Not recorded: ") + why);
+    ++counts_.unrecorded;
     sounds_.fail();
+    if (PortTile* tile = tiles_.value(report.port)) {
+        tile->set_state(TileState::NotRecorded);
+        tile->set_camera(report.title, report.serial);
+        tile->set_reason(report.record_id < 0
+                             ? QStringLiteral("Not written: ") + why
+                             : QStringLiteral("Would have been %1; record %2 incomplete: %3")
+                                   .arg(station::Output::verdict(report.result))
+                                   .arg(report.record_id)
+                                   .arg(why));
+    }
+    show_counters();
 }
 
 // The scan is lost, never kept for a later camera: the operator hears it and scans again.
@@ -469,19 +619,30 @@ void StationWindow::scan_refused(int port, const QString& serial, const QString&
 {
     sounds_.fail();
     const int asking = run_ ? run_->serials.asking() : 0;
-    if (PortTile* tile = tiles_.value(port ? port : asking))
-        tile->set_reason(QStringLiteral("Scan \"%1\" refused: %2").arg(serial, why));
+    PortTile* tile = tiles_.value(port ? port : asking);
+    const QString text = QStringLiteral("Scan \"%1\" refused: %2").arg(serial, why);
+    if (tile)
+        tile->set_reason(text);
+    else
+        run_message_->setText(text);
+    if (PortTile* asking_tile = tiles_.value(asking)) asking_tile->serial_field()->setFocus();
 }
 
 void StationWindow::port_note(int port, const QString& text)
 {
-    if (PortTile* tile = tiles_.value(port)) tile->set_reason(text);
+    if (PortTile* tile = tiles_.value(port))
+        tile->set_reason(text);
+    else if (port == 0)
+        run_message_->setText(text);
 }
 
 void StationWindow::port_error(int port, const QString& text)
 {
     PortTile* tile = tiles_.value(port);
-    if (!tile) return;
+    if (!tile) {
+        run_message_->setText(text);
+        return;
+    }
     tile->set_state(TileState::NoPort);
     tile->set_reason(text);
 }

@@ -2,8 +2,13 @@
 // The clone station's window: a face on the station's own code for a line operator. A master-file
 // bar, the port ticks, Start/Stop with this run's counters, one tile per ticked port, and the
 // latest records of the station's database.
+//
+// The master file is read when it is chosen, and what was read is what a run writes (and what
+// its records name by SHA-256); a change of the file on disk is noticed and said, and the window
+// reads it again only when no run goes on (or the operator stops the run for it).
 
 #include "records/records.h"
+#include "station_window/records_reader.h"
 #include "station_window/run_events.h"
 #include "station_window/sounds.h"
 
@@ -15,6 +20,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QFileSystemWatcher;
 class QGridLayout;
 class QLabel;
 class QPushButton;
@@ -37,21 +43,36 @@ public:
     bool running() const { return run_ != nullptr; }
     PortTile* tile(int port) const { return tiles_.value(port); }
     QCheckBox* port_tick(int port) const { return port_ticks_.value(port); }
-    int passed() const { return passed_; }
-    int failed() const { return failed_; }
+    int passed() const { return counts_.passed; }
+    int failed() const { return counts_.failed; }
+    int unverified() const { return counts_.unverified; }
+    // Jobs cut short by Stop: neither failed nor counted in the cameras per hour.
+    int stopped() const { return counts_.aborted; }
+    int unrecorded() const { return counts_.unrecorded; }
 
     // The controls, for keyboard and test access.
     QPushButton* start_button() const { return start_button_; }
     QPushButton* export_button() const { return export_button_; }
     QCheckBox* serial_box() const { return serial_box_; }
+    QCheckBox* verify_box() const { return verify_box_; }
     QCheckBox* sound_box() const { return sound_box_; }
     QTableWidget* records_table() const { return records_table_; }
+    QLabel* records_status() const { return records_status_; }
     QLabel* counters_label() const { return counters_label_; }
+    QLabel* run_message() const { return run_message_; }
+    QLabel* file_facts() const { return file_facts_label_; }
 
 public slots:
     void start();
     void stop();
     void start_or_stop();
+    // Reads the latest records again (off the window's thread); the table fills in when done.
+    void refresh_records();
+
+protected:
+    // Closing during a run asks first; the run is then stopped (the jobs in progress recorded)
+    // and the window closes once it has ended.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     struct Run;
@@ -66,7 +87,11 @@ private:
     void rebuild_tiles();
     void lock_settings(bool locked);
     void show_counters();
-    void refresh_records();
+    void show_records(const QList<station::JobRow>& rows, const QString& error);
+    void write_csv(const QList<station::JobRow>& rows, const QString& error);
+    void check_master_file();
+    void master_file_changed(const QString& sha256);
+    void stop_for(const QString& cause);
     void run_ended();
     void remember();
     void restore();
@@ -79,15 +104,18 @@ private:
     void port_note(int port, const QString& text) override;
     void port_error(int port, const QString& text) override;
 
-    station::Records records_;
     QString db_path_;
+    RecordsReader* reader_ = nullptr;
+    bool reread_records_ = false; // a refresh was asked for while a read went on
     std::unique_ptr<station::MasterFile> master_;
+    QFileSystemWatcher* master_watch_ = nullptr;
+    QString ignored_master_sha_; // a change on disk the operator chose to leave for this run
+    bool reload_master_after_run_ = false;
+    bool close_after_run_ = false;
     std::unique_ptr<Run> run_;
     Sounds sounds_;
     QElapsedTimer run_clock_;
-    int passed_ = 0;
-    int failed_ = 0;
-    int finished_ = 0;
+    station::Summary counts_; // this run's cameras
 
     QPushButton* open_button_ = nullptr;
     QLabel* file_label_ = nullptr;
@@ -100,9 +128,12 @@ private:
     QPushButton* start_button_ = nullptr;
     QLabel* counters_label_ = nullptr;
     QTimer* counters_timer_ = nullptr; // cameras per hour go down while none finishes
+    QLabel* run_message_ = nullptr;    // what the operator must know about the run as a whole
     QGridLayout* tiles_layout_ = nullptr;
     QMap<int, PortTile*> tiles_;
     QTableWidget* records_table_ = nullptr;
+    QLabel* records_status_ = nullptr; // why the table shows no (new) rows
+    QTimer* records_retry_timer_ = nullptr;
     QPushButton* export_button_ = nullptr;
 };
 
