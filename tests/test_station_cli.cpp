@@ -943,6 +943,7 @@ TEST(StationOutput, ATerminalKeepsErrorsAndEndsWithTheSummary)
     using station::JobResult;
     using station::Output;
     const CameraReport passed{1, JobResult::Pass, QStringLiteral("CAM 1"), {}, 1200, {}};
+    std::FILE* typed = nullptr; // the terminal, for the echo of what is typed on it
     const struct {
         const char* name;
         std::function<void(Output&)> events;
@@ -963,6 +964,16 @@ TEST(StationOutput, ATerminalKeepsErrorsAndEndsWithTheSummary)
          },
          {QStringLiteral("camera-station: port 2 (/dev/ttyUSB1): cannot open"), QStringLiteral("port 1: PASS  title \"CAM 1\"  1.2 s"),
           QStringLiteral("summary: 1 passed, 0 failed, 0 unverified, 0 aborted")}},
+        // A scanner types on the terminal the output is shown on: its echo goes with the port lines.
+        {"a serial number typed", [&](Output& out) {
+             out.state(1, QStringLiteral("scan the serial number"));
+             std::fputs("SN-0042\n", typed);
+             out.line_typed();
+             out.state(1, QStringLiteral("writing"));
+             out.finished(passed);
+             out.summary({1, 0, 0, 0, 0});
+         },
+         {QStringLiteral("port 1: PASS  title \"CAM 1\"  1.2 s"), QStringLiteral("summary: 1 passed, 0 failed, 0 unverified, 0 aborted")}},
         {"one job without a summary", [&](Output& out) {
              out.state(1, QStringLiteral("verifying"));
              out.finished(passed);
@@ -974,6 +985,7 @@ TEST(StationOutput, ATerminalKeepsErrorsAndEndsWithTheSummary)
         SCOPED_TRACE(c.name);
         std::FILE* file = std::tmpfile();
         ASSERT_NE(file, nullptr);
+        typed = file;
         std::fflush(stderr);
         const int saved_stderr = ::dup(STDERR_FILENO);
         ::dup2(::fileno(file), STDERR_FILENO);

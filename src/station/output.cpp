@@ -129,20 +129,31 @@ QString Output::port_line(int port) const
     return text.trimmed();
 }
 
+// Moves the cursor back to where the port lines begin and clears the screen from there down:
+// the lines a scanner typed below them (their echo) go too.
+QString Output::back_over_ports()
+{
+    const qsizetype lines = drawn_ ? ports_.size() + typed_lines_ : 0;
+    drawn_ = false;
+    typed_lines_ = 0;
+    return lines > 0 ? QStringLiteral("\x1b[%1F\x1b[J").arg(lines) : QString();
+}
+
 void Output::redraw_ports()
 {
-    QString text;
-    if (drawn_ && !ports_.isEmpty()) text += QStringLiteral("\x1b[%1F").arg(ports_.size());
+    QString text = back_over_ports();
     for (int port : ports_) text += QLatin1String(kClearLine) + port_line(port) + QLatin1Char('\n');
     drawn_ = true;
     write(text);
 }
 
 // Takes the port lines off the terminal: the cursor goes back to where they began.
-void Output::lift_ports()
+void Output::lift_ports() { write(back_over_ports()); }
+
+void Output::line_typed()
 {
-    if (drawn_ && !ports_.isEmpty()) write(QStringLiteral("\x1b[%1F\x1b[J").arg(ports_.size()));
-    drawn_ = false;
+    std::lock_guard lock(mutex_);
+    if (mode_ == OutputMode::Terminal && drawn_) ++typed_lines_;
 }
 
 void Output::clear_ports()
@@ -160,10 +171,7 @@ void Output::permanent(const QString& line)
         return;
     }
     // Over the port lines; they are drawn again below it.
-    QString text;
-    if (drawn_ && !ports_.isEmpty()) text += QStringLiteral("\x1b[%1F").arg(ports_.size());
-    write(text + QLatin1String(kClearLine) + line + QLatin1Char('\n'));
-    drawn_ = false;
+    write(back_over_ports() + QLatin1String(kClearLine) + line + QLatin1Char('\n'));
     redraw_ports();
 }
 

@@ -71,6 +71,9 @@ public:
     virtual void note(int port, const QString& text) = 0;
     // The port could not be set up (it cannot be opened, the records cannot be kept); its run ends.
     virtual void error(int port, const QString& text) = 0;
+    // A line was typed on the terminal the output is shown on (a scanner's serial number): its
+    // echo now stands below what was drawn.
+    virtual void line_typed() {}
     virtual void summary(const Summary& summary) = 0;
 };
 
@@ -92,6 +95,7 @@ public:
     // On standard error (with --json, an "error" event on the output).
     void error(int port, const QString& text) override;
     void summary(const Summary& summary) override;
+    void line_typed() override;
 
     // "PASS", "FAIL", "UNVERIFIED", "ABORTED".
     static QString verdict(JobResult result);
@@ -115,6 +119,7 @@ private:
     QString report_line(const CameraReport& report, const QString& verdict_word) const;
     void permanent(const QString& line);
     void redraw_ports();
+    QString back_over_ports();
     void lift_ports();
     void json(const QString& event, int port, const QList<QPair<QString, QString>>& fields,
               const QList<QPair<QString, qint64>>& numbers = {});
@@ -130,6 +135,7 @@ private:
     QList<int> ports_;
     QMap<int, PortLine> lines_;
     bool drawn_ = false; // the port lines are on the terminal below the permanent lines
+    int typed_lines_ = 0; // echoed below the port lines since they were drawn
     bool closed_ = false;
     std::function<void(const QString&)> on_closed_;
 };

@@ -49,6 +49,7 @@ bool SerialArbiter::scan(const QString& scanned, int at_port)
 {
     const QString serial = scanned.trimmed();
     std::lock_guard telling(telling_);
+    if (listener_) listener_->scanned(at_port);
     std::unique_lock lock(mutex_);
     if (stopped_ || ended_) return false;
     if (const QString why = refusal(serial, at_port); !why.isEmpty()) {

@@ -30,6 +30,8 @@ public:
         virtual void asking(int port) = 0;
         // A scan no port took, and why.
         virtual void refused(int at_port, const QString& serial, const QString& why) = 0;
+        // A scan came, taken or not (from standard input: `at_port` 0).
+        virtual void scanned(int at_port) = 0;
     };
 
     // `listener` (not owned) may be replaced or taken away (nullptr) at any time.

@@ -11,9 +11,9 @@
 #include <QSysInfo>
 #include <QThread>
 
-#include <iostream>
+#include <unistd.h>
+
 #include <memory>
-#include <thread>
 #include <utility>
 
 namespace station {
@@ -332,7 +332,10 @@ void Station::start(std::function<void()> ended)
 {
     output_.set_ports(settings_.ports);
     note_master_file();
-    if (settings_.ask_serial && stdin_serials_) scan_standard_input(stdin_serials_);
+    if (settings_.ask_serial && stdin_serials_) {
+        input_on_terminal_ = ::isatty(STDIN_FILENO) == 1;
+        scan_standard_input(stdin_serials_);
+    }
     ended_ = std::move(ended);
     ports_left_ = static_cast<int>(settings_.ports.size());
     for (int number : settings_.ports) {
@@ -426,5 +429,10 @@ Summary Station::summary() const
 void Station::asking(int port) { output_.state(port, port_state::kScanSerial); }
 
 void Station::refused(int at_port, const QString& serial, const QString& why) { output_.scan_refused(at_port, serial, why); }
+
+void Station::scanned(int at_port)
+{
+    if (at_port == 0 && input_on_terminal_) output_.line_typed();
+}
 
 } // namespace station

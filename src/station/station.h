@@ -73,6 +73,7 @@ private:
     // SerialArbiter::Listener
     void asking(int port) override;
     void refused(int at_port, const QString& serial, const QString& why) override;
+    void scanned(int at_port) override;
 
     const StationSettings& settings_;
     StationEvents& output_;
@@ -88,6 +89,7 @@ private:
     std::atomic<bool> setup_failed_{false};
     std::atomic<bool> camera_unnamed_{false}; // a camera waited for a serial the input never gave
     std::atomic<bool> records_broken_{false};
+    bool input_on_terminal_ = false; // serial numbers typed on the terminal the output may be shown on
     mutable std::mutex summary_mutex_;
     Summary summary_;
     QString stop_cause_;
