@@ -521,6 +521,30 @@ TEST_F(Station, TheLoopWritesACameraOnceAndNoticesAnotherInItsPlace)
     EXPECT_TRUE(rows.contains(QLatin1String(",CAM62,"))) << rows.toStdString();
 }
 
+TEST_F(Station, TheLoopWritesAnUnverifiedCameraOnceThroughItsRestart)
+{
+    sim::SimCamera& camera = cameras[0];
+    camera.set_boot_ms(2000); // longer than the three missed probes that mean "gone"
+    camera.plug_in(65);
+    QProcess process;
+    start(process, {QStringLiteral("write"), QStringLiteral("--no-verify"), QStringLiteral("--loop"),
+                    QStringLiteral("--boot-timeout"), QStringLiteral("5"), master});
+    QByteArray out;
+    const auto results = [&](const char* line) {
+        out += process.readAllStandardOutput();
+        return out.count(line);
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return results("port 1: UNVERIFIED") == 1; }, kJobDeadlineMs)) << out.toStdString();
+    camera.clear_received();
+    // Its restart, then six probes answered: well past the silence of an unplugging.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return camera.received_count() >= 6; }, kJobDeadlineMs));
+    EXPECT_EQ(writes_received(camera), 0u) << "written again";
+    EXPECT_EQ(results("port 1: waiting for a camera"), 1) << "its restart was taken for an unplugging: " << out.toStdString();
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(kJobDeadlineMs));
+    EXPECT_EQ(records().count(QLatin1String(",unverified,")), 1);
+}
+
 TEST_F(Station, AJobCutShortLeavesAnAbortedRecord)
 {
     // A crash leaves the row begun; a stop (Ctrl-C, the terminal closed, kill) completes it with

@@ -111,35 +111,6 @@ JobOutcome replay_records(StationLink& link, const MasterFile& file, const Progr
     return send_reset(link);
 }
 
-// The camera counts as restarted once it was seen to go silent after its reset and then to
-// answer again. Answers before the silence come from a camera that has not acted on the reset
-// yet (or never will).
-JobOutcome wait_for_restart(StationLink& link, int address, int timeout_ms, const ProgressFn& progress)
-{
-    if (progress) progress(kBooting, 0, 0);
-    QElapsedTimer since_reset;
-    since_reset.start();
-    bool went_silent = false;
-    while (true) {
-        const std::optional<int> answer = link.probe(address);
-        if (link.stopped()) return failure(LinkStatus::Stopped, QStringLiteral("stopped while the camera restarted"));
-        if (link.camera_left())
-            return failure(LinkStatus::CameraLeft, QStringLiteral("the camera left while it restarted (DSR dropped)"));
-        if (link.line_lost()) return failure(LinkStatus::LineLost, QStringLiteral("line lost while the camera restarted"));
-        if (answer && went_silent) return {};
-        if (!answer) went_silent = true;
-        if (answer && since_reset.elapsed() >= std::min(kResetIgnoredAfterMs, timeout_ms))
-            return {JobResult::FailRefused,
-                    QStringLiteral("camera ignored its reset: it went on answering for %1 s").arg(since_reset.elapsed() / 1000.0),
-                    {}, {}};
-        if (since_reset.elapsed() >= timeout_ms)
-            return failure(LinkStatus::TimedOut,
-                           QStringLiteral("camera did not answer within %1 s after its reset").arg(timeout_ms / 1000.0));
-        if (answer && !link.pause(kAnsweredProbeGapMs))
-            return failure(LinkStatus::Stopped, QStringLiteral("stopped while the camera restarted"));
-    }
-}
-
 JobOutcome verify(StationLink& link, const MasterFile& file, const ProgressFn& progress)
 {
     WordMap camera;
@@ -264,6 +235,34 @@ bool wait_until_answering(StationLink& link, int address, int timeout_ms)
 QString no_camera_reason(const QString& device, int timeout_ms)
 {
     return QStringLiteral("no camera answered on %1 within %2 s").arg(device).arg(timeout_ms / 1000.0);
+}
+
+// Answers before the silence come from a camera that has not acted on the reset yet (or never
+// will).
+JobOutcome wait_for_restart(StationLink& link, int address, int timeout_ms, const ProgressFn& progress)
+{
+    if (progress) progress(kBooting, 0, 0);
+    QElapsedTimer since_reset;
+    since_reset.start();
+    bool went_silent = false;
+    while (true) {
+        const std::optional<int> answer = link.probe(address);
+        if (link.stopped()) return failure(LinkStatus::Stopped, QStringLiteral("stopped while the camera restarted"));
+        if (link.camera_left())
+            return failure(LinkStatus::CameraLeft, QStringLiteral("the camera left while it restarted (DSR dropped)"));
+        if (link.line_lost()) return failure(LinkStatus::LineLost, QStringLiteral("line lost while the camera restarted"));
+        if (answer && went_silent) return {};
+        if (!answer) went_silent = true;
+        if (answer && since_reset.elapsed() >= std::min(kResetIgnoredAfterMs, timeout_ms))
+            return {JobResult::FailRefused,
+                    QStringLiteral("camera ignored its reset: it went on answering for %1 s").arg(since_reset.elapsed() / 1000.0),
+                    {}, {}};
+        if (since_reset.elapsed() >= timeout_ms)
+            return failure(LinkStatus::TimedOut,
+                           QStringLiteral("camera did not answer within %1 s after its reset").arg(timeout_ms / 1000.0));
+        if (answer && !link.pause(kAnsweredProbeGapMs))
+            return failure(LinkStatus::Stopped, QStringLiteral("stopped while the camera restarted"));
+    }
 }
 
 JobOutcome read_identity(StationLink& link, CameraIdentity& identity)

@@ -55,6 +55,11 @@ int probe_address(const JobSettings& settings);
 // Probes (reads the word at `address`) every 0.5 s until the camera answers, at most
 // `timeout_ms`.
 bool wait_until_answering(StationLink& link, int address, int timeout_ms);
+// Waits until the camera, reset a moment ago, has restarted: it counts as restarted once it was
+// seen to go silent and then to answer the read of the word at `address` again. Fails when it
+// goes on answering (it ignored the reset), stays silent for `timeout_ms`, leaves or the line is
+// lost; Aborted when the station stops.
+JobOutcome wait_for_restart(StationLink& link, int address, int timeout_ms, const ProgressFn& progress);
 // "no camera answered on /dev/ttyUSB0 within 15 s": why a wait for a camera ended.
 QString no_camera_reason(const QString& device, int timeout_ms);
 

@@ -52,7 +52,9 @@ private:
     bool set_up();
     void loop();
     bool goes_on() const;
-    void one_camera();
+    // The result of the camera's job; Aborted when it had none.
+    JobResult one_camera();
+    bool back_after_restart(int address);
     JobOutcome await_camera();
     std::optional<QString> serial_number();
     JobStart job_start(const CameraIdentity& identity, const QString& serial) const;
@@ -113,7 +115,9 @@ bool Station::Port::goes_on() const
 
 // Camera after camera: exactly one job each. Between jobs the port watches the camera of the
 // last job by the word the write cannot change; when a camera answers (again) with that same
-// word it is that camera, which gets no second job; another word is another camera.
+// word it is that camera, which gets no second job; another word is another camera. A camera
+// written without its read-back restarts after its job: it is watched only once it answers
+// again, or the silence of its restart would pass for its unplugging.
 void Station::Port::loop()
 {
     StationEvents& output = station_.output_;
@@ -130,14 +134,24 @@ void Station::Port::loop()
             word = wait_for_camera(*link_, address, go_on);
             if (!word) return;
         }
+        bool restarting = false;
         if (!last_word || *word != *last_word) {
-            one_camera();
+            restarting = one_camera() == JobResult::Unverified;
             if (!goes_on()) return;
             if (watched) last_word = word;
         }
         output.state(port_, port_state::kUnplug);
+        if (restarting && !back_after_restart(address)) continue; // gone while it restarted
         next_word = watch_until_gone(*link_, address, last_word, go_on);
     }
+}
+
+// Whether the camera answers again after the reset of its job. One that ignored the reset is
+// still there; one silent for the boot time-out, or whose DSR dropped, has gone.
+bool Station::Port::back_after_restart(int address)
+{
+    const JobOutcome restart = wait_for_restart(*link_, address, station_.settings_.job.boot_timeout_ms, {});
+    return restart.result != JobResult::FailLink;
 }
 
 // The arbiter tells the port's turn to ask ("scan the serial number").
@@ -166,7 +180,7 @@ JobStart Station::Port::job_start(const CameraIdentity& identity, const QString&
 
 // The camera's title and COMM ID are read first (reads change nothing in it); then its row is
 // begun, and only then is anything written into it.
-void Station::Port::one_camera()
+JobResult Station::Port::one_camera()
 {
     const std::optional<QString> serial = serial_number();
     if (!serial) {
@@ -174,7 +188,7 @@ void Station::Port::one_camera()
             station_.camera_unnamed_ = true;
             station_.output_.note(port_, QStringLiteral("the input of serial numbers ended: no camera written here"));
         }
-        return;
+        return JobResult::Aborted;
     }
     Job job;
     job.clock.start();
@@ -191,7 +205,7 @@ void Station::Port::one_camera()
         link_->watch_camera_leaving(false);
         station_.count_unrecorded();
         station_.output_.unrecorded(report_of(job, {JobResult::Aborted, {}, {}, {}}, {}), error);
-        return;
+        return JobResult::Aborted;
     }
     if (outcome.result == JobResult::Pass) {
         outcome = run_job(*link_, station_.settings_.job, [this](const QString& state, int done, int total) {
@@ -200,6 +214,7 @@ void Station::Port::one_camera()
     }
     link_->watch_camera_leaving(false);
     finish(job, outcome);
+    return outcome.result;
 }
 
 // The loop has waited for the camera already. A single job expects it on the line, but it may
