@@ -676,6 +676,7 @@ TEST_F(Station, EachSerialNumberGoesToThePortThatAsked)
     const int first = out.contains("port 1: scan the serial number") ? 1 : 2;
     const int second = 3 - first;
     EXPECT_FALSE(QTest::qWaitFor([&] { return asking() > 1; }, 1500)) << "two ports ask at once: " << out.toStdString();
+    EXPECT_EQ(count(QStringLiteral("port %1: another port asks first").arg(second)), 1) << out.toStdString();
     scan("SN-A\nSN-A\n");
     ASSERT_TRUE(QTest::qWaitFor([&] { return count(QStringLiteral("port %1: scan the serial number").arg(second)) == 1; },
                                 kJobDeadlineMs))

@@ -8,6 +8,8 @@ namespace station::port_state {
 
 constexpr QLatin1String kWaiting{"waiting for a camera"};
 constexpr QLatin1String kScanSerial{"scan the serial number"};
+// A camera waits for its serial number while another port asks for one.
+constexpr QLatin1String kTurnToAsk{"another port asks first"};
 constexpr QLatin1String kFound{"camera found"};
 constexpr QLatin1String kUnplug{"unplug the camera"};
 // The job's row cannot be written yet (the database is locked or full): the port tries again

@@ -21,7 +21,7 @@ std::optional<QString> SerialArbiter::next(int port)
         waiting_.push_back(port);
         const bool asks = waiting_.size() == 1;
         lock.unlock();
-        if (asks && listener_) listener_->asking(port);
+        if (listener_) asks ? listener_->asking(port) : listener_->queued(port);
     }
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return given_.contains(port) || ended_ || stopped_; });

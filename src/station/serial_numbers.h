@@ -28,6 +28,8 @@ public:
         virtual ~Listener() = default;
         // `port`'s turn: the next scan is its serial.
         virtual void asking(int port) = 0;
+        // `port` wants a serial while another port asks: its turn comes next or later.
+        virtual void queued(int port) = 0;
         // A scan no port took, and why.
         virtual void refused(int at_port, const QString& serial, const QString& why) = 0;
         // A scan came, taken or not (from standard input: `at_port` 0).

@@ -443,6 +443,8 @@ Summary Station::summary() const
 
 void Station::asking(int port) { output_.state(port, port_state::kScanSerial); }
 
+void Station::queued(int port) { output_.state(port, port_state::kTurnToAsk); }
+
 void Station::refused(int at_port, const QString& serial, const QString& why) { output_.scan_refused(at_port, serial, why); }
 
 void Station::scanned(int at_port)

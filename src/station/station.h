@@ -72,6 +72,7 @@ private:
 
     // SerialArbiter::Listener
     void asking(int port) override;
+    void queued(int port) override;
     void refused(int at_port, const QString& serial, const QString& why) override;
     void scanned(int at_port) override;
 
