@@ -246,16 +246,16 @@ until recorded; do
   sleep 0.5
 done
 
-# The tiles show what was recorded: a PASS tile filled green and a FAIL tile filled red (the
-# window's kPassColour and kFailColour).
+# The tiles show what was recorded: a PASS tile filled light green and a FAIL tile filled dark
+# red (the window's kPassColour and kFailColour).
 tile_pixels() { convert /tmp/station-window.png -format %c histogram:info:- | awk -v colour="$1" 'toupper($3) == colour { print $1 + 0 }'; }
 tiles_shown() {
   "${as_user[@]}" import -window root /tmp/station-window.png &&
-    [ "$(tile_pixels '#2E7D32')" -gt 5000 ] 2>/dev/null && [ "$(tile_pixels '#C62828')" -gt 5000 ] 2>/dev/null
+    [ "$(tile_pixels '#81C784')" -gt 5000 ] 2>/dev/null && [ "$(tile_pixels '#B71C1C')" -gt 5000 ] 2>/dev/null
 }
 deadline=$((SECONDS + 10))
 until tiles_shown; do
-  [ "$SECONDS" -lt "$deadline" ] || window_failed "no green PASS and red FAIL tile on the screen"
+  [ "$SECONDS" -lt "$deadline" ] || window_failed "no light green PASS and dark red FAIL tile on the screen"
   sleep 0.5
 done
 cp /tmp/station-window.png "$out/"
