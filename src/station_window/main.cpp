@@ -63,6 +63,6 @@ int main(int argc, char** argv)
 
     station_window::StationWindow window(parser.value(db));
     set_dialog_parent(&window);
-    window.show();
+    window.show_as_last_left();
     return QApplication::exec();
 }

@@ -1,6 +1,5 @@
 #include "station_window/station_window.h"
 
-#include "codecs/data_file.h"
 #include "comm/port_naming.h"
 #include "station/port_states.h"
 #include "station_window/port_tile.h"
@@ -22,8 +21,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QSettings>
 #include <QShortcut>
+#include <QStackedWidget>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -36,24 +37,50 @@ namespace {
 using station::JobResult;
 
 const QString kCaption = QStringLiteral("Camera Clone Station");
-const QString kCsvFilter = QStringLiteral("CSV (*.csv);;すべてのファイル (*)");
+// The window's own file dialogs speak English (the Copy page keeps its own texts).
+const QString kMasterFilter = QStringLiteral("Data files (*.dat);;All files (*)");
+const QString kCsvFilter = QStringLiteral("CSV files (*.csv);;All files (*)");
+const QString kGuide = QStringLiteral("1. Choose the master file 2. Tick the ports 3. Start");
 constexpr int kPortCount = 9;
-constexpr int kTileColumns = 4;
 constexpr int kRecordsShown = 50;
 constexpr int kCountersRefreshMs = 5000;
 constexpr int kRecordsRetryMs = 3000;
+constexpr int kPortsRefreshMs = 2000;
 constexpr int kShaDigits = 12;
+constexpr int kPromptPoints = 20;
+constexpr int kGuidePoints = 24;
+constexpr int kRecordsRowsShown = 3; // the least the records table shows on a small screen
+// The tiles take three parts of the room the bars leave, the records one.
+constexpr int kTilesStretch = 3;
+constexpr int kRecordsStretch = 1;
+
+// A thick frame around the control that has the focus, seen from a metre away.
+const QString kFocusFrames = QStringLiteral(
+    "QPushButton:focus, QCheckBox:focus, QComboBox:focus, QLineEdit:focus, QTableView:focus,"
+    " QPlainTextEdit:focus, station_window--PortTile:focus { border: 3px solid #0d47a1; }");
 
 QSettings settings() { return QSettings(QStringLiteral("camera-adjust"), QStringLiteral("camera-station-window")); }
 
-// Ports whose device exists come first: those are the ones a technician ticks.
-QList<int> ports_offered()
+// The device a port opens, its links followed: the tile names /dev/ttyUSB0 rather than the
+// COM1 link that points there. A link that points nowhere is named by where it points.
+QString resolved_device(int port)
 {
-    QList<int> ports;
-    for (int port = 1; port <= kPortCount; ++port) ports.append(port);
-    std::stable_partition(ports.begin(), ports.end(),
-                          [](int port) { return QFileInfo::exists(port_device_path(port)); });
-    return ports;
+    const QString path = port_device_path(port);
+    const QFileInfo info(path);
+    if (!info.isSymLink()) return path;
+    const QString target = info.canonicalFilePath();
+    return target.isEmpty() ? info.symLinkTarget() : target;
+}
+
+// Up to four tiles in a row; more in two rows, so that nine fit a 1366x768 screen.
+int tile_columns(int tiles) { return tiles <= 4 ? tiles : (tiles + 1) / 2; }
+
+void set_points(QWidget* widget, int points)
+{
+    QFont type = widget->font();
+    type.setPointSize(points);
+    type.setBold(true);
+    widget->setFont(type);
 }
 
 // The tile state of the station's progress states.
@@ -72,12 +99,6 @@ TileState verdict_state(JobResult result)
     case JobResult::Aborted: return TileState::Stopped; // cut short by Stop: not a verdict on the camera
     default: return TileState::Fail;
     }
-}
-
-bool shows_verdict(TileState state)
-{
-    return state == TileState::Pass || state == TileState::Fail || state == TileState::Unverified
-           || state == TileState::NotRecorded || state == TileState::NoPort;
 }
 
 // The SHA-256 of the file at `path` as it is on disk now; empty when it cannot be read.
@@ -122,26 +143,37 @@ StationWindow::StationWindow(const QString& db_path, QWidget* parent)
     : QMainWindow(parent), db_path_(db_path.isEmpty() ? station::Records::default_path() : db_path)
 {
     setWindowTitle(kCaption);
+    setStyleSheet(kFocusFrames);
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
+    layout->setSpacing(4);
+    auto* controls = new QHBoxLayout;
+    controls->addWidget(build_ports_row());
+    controls->addWidget(build_run_row());
     layout->addWidget(build_master_bar());
-    layout->addWidget(build_ports_row());
-    layout->addWidget(build_run_row());
+    layout->addLayout(controls);
+    layout->addWidget(build_prompt_row());
     run_message_ = new QLabel(central);
     run_message_->setWordWrap(true);
+    run_message_->hide(); // shown with a message only: a small screen has no line to spare
     make_readout(run_message_, QStringLiteral("Run message"));
     layout->addWidget(run_message_);
-    auto* tiles = new QWidget(central);
-    tiles_layout_ = new QGridLayout(tiles);
-    layout->addWidget(tiles, 1);
-    layout->addWidget(build_records());
+    layout->addWidget(build_middle(), kTilesStretch);
+    layout->addWidget(build_records(), kRecordsStretch);
+    // The bars lie flat: on a small screen every pixel of height goes to the tiles.
+    for (QWidget* bar : central->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (bar->layout() && bar != middle_) bar->layout()->setContentsMargins(0, 0, 0, 0);
     setCentralWidget(central);
 
     for (QAbstractButton* button : findChildren<QAbstractButton*>())
         if (button != start_button_) button->installEventFilter(new SpaceStaysWithButton(button));
     auto* space = new QShortcut(QKeySequence(Qt::Key_Space), this);
     connect(space, &QShortcut::activated, this, &StationWindow::start_or_stop);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &StationWindow::stop);
     counters_timer_ = named_timer(this, "countersTimer", kCountersRefreshMs, &StationWindow::show_counters);
+    ports_timer_ = named_timer(this, "portsTimer", kPortsRefreshMs, &StationWindow::refresh_ports);
+    ports_timer_->start();
     records_retry_timer_ = named_timer(this, "recordsRetryTimer", kRecordsRetryMs, &StationWindow::refresh_records);
     records_retry_timer_->setSingleShot(true);
     reader_ = new RecordsReader(db_path_, this);
@@ -149,6 +181,8 @@ StationWindow::StationWindow(const QString& db_path, QWidget* parent)
     connect(master_watch_, &QFileSystemWatcher::fileChanged, this, &StationWindow::check_master_file);
 
     restore();
+    refresh_ports();
+    show_readiness();
     refresh_records();
     show_counters();
     start_button_->setFocus();
@@ -190,19 +224,18 @@ QWidget* StationWindow::build_ports_row()
     auto* box = new QWidget(this);
     auto* row = new QHBoxLayout(box);
     row->addWidget(new QLabel(QStringLiteral("Ports:"), box));
-    for (int port : ports_offered()) {
-        auto* tick = new QCheckBox(QStringLiteral("COM%1").arg(port), box);
-        tick->setToolTip(port_device_path(port));
-        tick->setAccessibleDescription(port_device_path(port));
+    for (int port = 1; port <= kPortCount; ++port) {
+        auto* tick = new QCheckBox(QStringLiteral("COM&%1").arg(port), box);
         tick->setObjectName(QStringLiteral("port%1").arg(port));
         port_ticks_.insert(port, tick);
         row->addWidget(tick);
         connect(tick, &QCheckBox::toggled, this, [this] {
             rebuild_tiles();
+            refresh_ports();
+            show_readiness();
             remember();
         });
     }
-    row->addStretch(1);
     return box;
 }
 
@@ -210,30 +243,61 @@ QWidget* StationWindow::build_run_row()
 {
     auto* box = new QWidget(this);
     auto* row = new QHBoxLayout(box);
-    start_button_ = new QPushButton(QStringLiteral("Start"), box);
-    start_button_->setAccessibleDescription(QStringLiteral("Space starts and stops the run"));
-    serial_box_ = new QCheckBox(QStringLiteral("Ask for each camera's &serial number"), box);
+    start_button_ = new QPushButton(QStringLiteral("&Start"), box);
+    serial_box_ = new QCheckBox(QStringLiteral("Ask for each camera's serial &number"), box);
     sound_box_ = new QCheckBox(QStringLiteral("So&und on PASS and FAIL"), box);
     sound_box_->setChecked(true);
-    counters_label_ = new QLabel(box);
-    make_readout(counters_label_, QStringLiteral("This run"));
-    QFont large = counters_label_->font();
-    large.setPointSize(large.pointSize() + 4);
-    counters_label_->setFont(large);
+    row->addSpacing(start_button_->fontMetrics().averageCharWidth() * 2);
     row->addWidget(start_button_);
     row->addWidget(serial_box_);
     row->addWidget(sound_box_);
     row->addStretch(1);
-    row->addWidget(counters_label_);
     connect(start_button_, &QPushButton::clicked, this, &StationWindow::start_or_stop);
     connect(serial_box_, &QCheckBox::toggled, this, [this](bool on) {
         for (PortTile* tile : std::as_const(tiles_)) tile->show_serial_field(on);
+        fit_to_tiles();
     });
     connect(sound_box_, &QCheckBox::toggled, this, [this](bool on) {
         sounds_.set_enabled(on);
         remember();
     });
     return box;
+}
+
+QWidget* StationWindow::build_prompt_row()
+{
+    auto* box = new QWidget(this);
+    auto* row = new QHBoxLayout(box);
+    prompt_label_ = new QLabel(box);
+    set_points(prompt_label_, kPromptPoints);
+    prompt_label_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    prompt_label_->setAutoFillBackground(true);
+    make_readout(prompt_label_, QStringLiteral("Station"));
+    counters_label_ = new QLabel(box);
+    make_readout(counters_label_, QStringLiteral("This run"));
+    QFont large = counters_label_->font();
+    large.setPointSize(large.pointSize() + 4);
+    counters_label_->setFont(large);
+    row->addWidget(prompt_label_, 1);
+    row->addWidget(counters_label_);
+    return box;
+}
+
+// The tiles, or while no port is ticked the first steps in their place.
+QWidget* StationWindow::build_middle()
+{
+    middle_ = new QStackedWidget(this);
+    guide_label_ = new QLabel(kGuide, middle_);
+    set_points(guide_label_, kGuidePoints);
+    guide_label_->setAlignment(Qt::AlignCenter);
+    guide_label_->setWordWrap(true);
+    auto* tiles = new QWidget(middle_);
+    tiles_layout_ = new QGridLayout(tiles);
+    tiles_layout_->setContentsMargins(0, 0, 0, 0);
+    tiles_layout_->setSpacing(4);
+    middle_->addWidget(guide_label_);
+    middle_->addWidget(tiles);
+    return middle_;
 }
 
 QWidget* StationWindow::build_records()
@@ -243,25 +307,30 @@ QWidget* StationWindow::build_records()
     auto* head = new QHBoxLayout;
     auto* caption = new QLabel(QStringLiteral("&Latest records"), box);
     export_button_ = new QPushButton(QStringLiteral("&Export CSV"), box);
+    records_status_ = new QLabel(box);
+    records_status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    make_readout(records_status_, QStringLiteral("Records status"));
     head->addWidget(caption);
-    head->addStretch(1);
+    head->addWidget(records_status_, 1);
     head->addWidget(export_button_);
-    records_table_ = new QTableWidget(0, 6, box);
+    records_table_ = new QTableWidget(0, 7, box);
     records_table_->setHorizontalHeaderLabels({QStringLiteral("Started"), QStringLiteral("Port"),
                                                QStringLiteral("Title"), QStringLiteral("Serial"),
-                                               QStringLiteral("Result"), QStringLiteral("Reason")});
+                                               QStringLiteral("Result"), QStringLiteral("Mode"),
+                                               QStringLiteral("Reason")});
     records_table_->setAccessibleName(QStringLiteral("Latest records"));
     records_table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     records_table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     records_table_->horizontalHeader()->setStretchLastSection(true);
     records_table_->verticalHeader()->hide();
-    records_table_->setMaximumHeight(200);
+    records_table_->verticalHeader()->setDefaultSectionSize(records_table_->fontMetrics().height() + 6); // compact rows
+    records_table_->setTabKeyNavigation(false); // Tab moves on to the next control, not cell by cell
+    records_table_->setMinimumHeight(records_table_->horizontalHeader()->sizeHint().height()
+                                     + kRecordsRowsShown * records_table_->verticalHeader()->defaultSectionSize()
+                                     + 2 * records_table_->frameWidth());
     caption->setBuddy(records_table_);
-    records_status_ = new QLabel(box);
-    make_readout(records_status_, QStringLiteral("Records status"));
     layout->addLayout(head);
     layout->addWidget(records_table_);
-    layout->addWidget(records_status_);
     connect(export_button_, &QPushButton::clicked, this, &StationWindow::export_csv);
     return box;
 }
@@ -282,7 +351,16 @@ bool StationWindow::open_master_file(const QString& path)
     master_ = std::move(file);
     ignored_master_sha_.clear();
     remember();
+    show_readiness();
     return true;
+}
+
+void StationWindow::show_as_last_left()
+{
+    if (restoreGeometry(settings().value(QStringLiteral("geometry")).toByteArray()))
+        show();
+    else
+        showMaximized();
 }
 
 // A watch can miss a change (a file replaced by another of the same name drops it), so the file
@@ -308,6 +386,7 @@ void StationWindow::master_file_changed(const QString& sha256)
             master_.reset();
             file_label_->setText(QStringLiteral("(none)"));
             file_facts_label_->clear();
+            show_readiness();
             return;
         }
         dialogs().message(QStringLiteral("%1 changed on disk and was read again: SHA-256 %2, was %3.").arg(path, now, was),
@@ -315,9 +394,9 @@ void StationWindow::master_file_changed(const QString& sha256)
         return;
     }
     ignored_master_sha_ = sha256; // asked once for each change
-    run_message_->setText(QStringLiteral("%1 changed on disk (SHA-256 %2): this run writes the file as it was read "
-                                         "(SHA-256 %3).")
-                              .arg(path, now, was));
+    show_run_message(QStringLiteral("%1 changed on disk (SHA-256 %2): this run writes the file as it was read "
+                                    "(SHA-256 %3).")
+                         .arg(path, now, was));
     if (dialogs().confirm(QStringLiteral("%1 changed on disk (SHA-256 %2).\n\nThis run goes on writing the file as it "
                                          "was read (SHA-256 %3). Stop the run and read the file again?")
                               .arg(path, now, was),
@@ -329,7 +408,7 @@ void StationWindow::master_file_changed(const QString& sha256)
 
 void StationWindow::choose_master_file()
 {
-    const QString path = dialogs().open_file_name(data_file::dialog_filter(), QString());
+    const QString path = dialogs().open_file_name(kMasterFilter, QString());
     if (!path.isEmpty()) open_master_file(path);
 }
 
@@ -352,13 +431,17 @@ void StationWindow::write_csv(const QList<station::JobRow>& rows, const QString&
         dialogs().message(QStringLiteral("No records to export."), kCaption);
         return;
     }
-    const QString path = dialogs().save_file_name(kCsvFilter, QString());
+    QString path = dialogs().save_file_name(kCsvFilter, QString());
     if (path.isEmpty()) return;
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");
     if (QFileInfo::exists(path) && !dialogs().confirm(QStringLiteral("%1 exists. Replace it?").arg(path), kCaption))
         return;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(station::records_csv(rows).toUtf8()) < 0 || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(station::records_csv(rows).toUtf8()) < 0 || !file.commit()) {
         dialogs().message(QStringLiteral("%1: %2").arg(path, file.errorString()), kCaption);
+        return;
+    }
+    dialogs().message(QStringLiteral("%1 records written to %2").arg(rows.size()).arg(path), kCaption);
 }
 
 void StationWindow::rebuild_tiles()
@@ -366,19 +449,63 @@ void StationWindow::rebuild_tiles()
     if (running()) return; // the ticks are locked while a run goes
     qDeleteAll(tiles_);
     tiles_.clear();
-    int index = 0;
-    for (auto tick = port_ticks_.cbegin(); tick != port_ticks_.cend(); ++tick) {
-        if (!tick.value()->isChecked()) continue;
-        const int port = tick.key();
-        auto* tile = new PortTile(port, port_device_path(port), tiles_layout_->parentWidget());
+    QList<int> ports;
+    for (auto tick = port_ticks_.cbegin(); tick != port_ticks_.cend(); ++tick)
+        if (tick.value()->isChecked()) ports.append(tick.key());
+    const int columns = tile_columns(static_cast<int>(ports.size()));
+    for (int i = 0; i < tiles_layout_->columnCount(); ++i) tiles_layout_->setColumnStretch(i, 0);
+    for (int i = 0; i < tiles_layout_->rowCount(); ++i) tiles_layout_->setRowStretch(i, 0);
+    for (int index = 0; index < ports.size(); ++index) {
+        const int port = ports[index];
+        auto* tile = new PortTile(port, resolved_device(port), tiles_layout_->parentWidget());
         if (!QFileInfo::exists(port_device_path(port))) tile->set_state(TileState::NoPort);
         tile->show_serial_field(serial_box_->isChecked());
         connect(tile, &PortTile::serial_entered, this, [this](int port, const QString& serial) {
             if (run_) run_->serials.scan(serial, port);
         });
-        tiles_layout_->addWidget(tile, index / kTileColumns, index % kTileColumns);
+        tiles_layout_->addWidget(tile, index / columns, index % columns);
+        tiles_layout_->setColumnStretch(index % columns, 1);
+        tiles_layout_->setRowStretch(index / columns, 1);
+        tile->show(); // now, not once the layout gets to it: the window's size is taken next
         tiles_.insert(port, tile);
-        ++index;
+    }
+    middle_->setCurrentIndex(tiles_.isEmpty() ? 0 : 1);
+    fit_to_tiles();
+}
+
+// A window that is not maximised takes the size its tiles need: it grows when ports are ticked
+// and shrinks back when they are unticked.
+void StationWindow::fit_to_tiles()
+{
+    if (!isVisible() || isMaximized() || isFullScreen()) return;
+    centralWidget()->layout()->activate();
+    layout()->activate();
+    QSize size = sizeHint();
+    if (const QScreen* shown_on = screen()) size = size.boundedTo(shown_on->availableGeometry().size());
+    resize(size);
+}
+
+// The ticks show which ports have a device now: a port without one cannot be ticked (one ticked
+// before can be unticked), and its idle tile says "No port" until its device is back.
+void StationWindow::refresh_ports()
+{
+    for (auto tick = port_ticks_.cbegin(); tick != port_ticks_.cend(); ++tick) {
+        const int port = tick.key();
+        QCheckBox* box = tick.value();
+        const bool present = QFileInfo::exists(port_device_path(port));
+        const QString device = resolved_device(port);
+        box->setEnabled(!running() && (present || box->isChecked()));
+        box->setToolTip(present ? device : QStringLiteral("%1: no such device").arg(device));
+        box->setAccessibleDescription(box->toolTip());
+        const bool changed = port_present_.value(port, present) != present;
+        port_present_.insert(port, present);
+        PortTile* tile = tiles_.value(port);
+        if (!tile || running()) continue;
+        tile->set_device(device);
+        if (changed && (tile->state() == TileState::Stopped || tile->state() == TileState::NoPort)) {
+            tile->set_state(present ? TileState::Stopped : TileState::NoPort);
+            tile->set_reason({});
+        }
     }
 }
 
@@ -387,19 +514,55 @@ void StationWindow::lock_settings(bool locked)
     for (QWidget* control : {static_cast<QWidget*>(open_button_), static_cast<QWidget*>(mode_box_),
                              static_cast<QWidget*>(verify_box_), static_cast<QWidget*>(serial_box_)})
         control->setEnabled(!locked);
-    for (QCheckBox* tick : std::as_const(port_ticks_)) tick->setEnabled(!locked);
-    start_button_->setText(locked ? QStringLiteral("Stop") : QStringLiteral("Start"));
+    start_button_->setText(locked ? QStringLiteral("&Stop") : QStringLiteral("&Start"));
+    refresh_ports();
+    show_readiness();
+}
+
+QString StationWindow::start_blocker() const
+{
+    if (!master_) return QStringLiteral("Choose the master file first.");
+    if (tiles_.isEmpty()) return QStringLiteral("Tick the ports to serve first.");
+    return {};
+}
+
+// Start is offered only when a run can begin; what is missing is said beside it.
+void StationWindow::show_readiness()
+{
+    const QString blocker = running() ? QString() : start_blocker();
+    start_button_->setEnabled(blocker.isEmpty());
+    const QString keys = running() ? QStringLiteral("Esc or Space stops the run") : QStringLiteral("Space starts the run");
+    start_button_->setToolTip(blocker.isEmpty() ? keys : blocker);
+    start_button_->setAccessibleDescription(start_button_->toolTip());
+    show_prompt();
+}
+
+// The one line the operator reads first: which port wants a serial number scanned, else what
+// the window waits for.
+void StationWindow::show_prompt()
+{
+    QString text;
+    QColor fill = palette().color(QPalette::Window);
+    if (running() && asking_port_ != 0) {
+        text = QStringLiteral("COM%1: %2").arg(asking_port_).arg(next_action(TileState::ScanSerial));
+        fill = tile_colours(TileState::ScanSerial).fill;
+    } else if (running()) {
+        text = QStringLiteral("Running: Esc stops");
+    } else {
+        text = start_blocker();
+        if (text.isEmpty()) text = QStringLiteral("Ready: press Start");
+    }
+    prompt_label_->setText(text);
+    QPalette colours = prompt_label_->palette();
+    colours.setColor(QPalette::Window, fill);
+    prompt_label_->setPalette(colours);
 }
 
 void StationWindow::start()
 {
     if (running()) return;
-    if (!master_) {
-        dialogs().message(QStringLiteral("Choose the master file first."), kCaption);
-        return;
-    }
-    if (tiles_.isEmpty()) {
-        dialogs().message(QStringLiteral("Tick the ports to serve first."), kCaption);
+    if (const QString blocker = start_blocker(); !blocker.isEmpty()) {
+        dialogs().message(blocker, kCaption);
         return;
     }
     if (const QString sha256 = sha256_on_disk(master_->path); sha256 != master_->sha256) {
@@ -420,7 +583,8 @@ void StationWindow::start()
     s.db_path = db_path_;
     run_->station = std::make_unique<station::Station>(s, run_->events, &run_->serials);
     counts_ = {};
-    run_message_->clear();
+    asking_port_ = 0;
+    show_run_message({});
     for (PortTile* tile : std::as_const(tiles_)) tile->clear_camera();
     run_clock_.start();
     show_counters();
@@ -439,6 +603,7 @@ void StationWindow::stop_for(const QString& cause)
 void StationWindow::closeEvent(QCloseEvent* event)
 {
     if (!running()) {
+        settings().setValue(QStringLiteral("geometry"), saveGeometry());
         event->accept();
         return;
     }
@@ -450,6 +615,18 @@ void StationWindow::closeEvent(QCloseEvent* event)
         return;
     close_after_run_ = true;
     stop_for(QStringLiteral("the window was closed"));
+}
+
+void StationWindow::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) refresh_ports();
+}
+
+void StationWindow::show_run_message(const QString& text)
+{
+    run_message_->setText(text);
+    run_message_->setVisible(!text.isEmpty());
 }
 
 void StationWindow::start_or_stop()
@@ -465,9 +642,10 @@ void StationWindow::run_ended()
     if (!run_) return;
     run_->station->wait();
     run_.reset();
+    run_ms_ = run_clock_.elapsed();
+    asking_port_ = 0;
     counters_timer_->stop();
-    for (PortTile* tile : std::as_const(tiles_))
-        if (!shows_verdict(tile->state())) tile->set_state(TileState::Stopped);
+    for (PortTile* tile : std::as_const(tiles_)) tile->show_stopped();
     lock_settings(false);
     show_counters();
     refresh_records();
@@ -484,8 +662,8 @@ void StationWindow::show_counters()
 {
     const int cameras = counts_.passed + counts_.failed + counts_.unverified;
     QString rate = QStringLiteral("-");
-    if (cameras > 0 && run_clock_.isValid())
-        rate = QString::number(cameras * 3600000.0 / std::max<qint64>(run_clock_.elapsed(), 1), 'f', 0);
+    const qint64 run_ms = running() ? run_clock_.elapsed() : run_ms_; // after the run: its own rate
+    if (cameras > 0) rate = QString::number(cameras * 3600000.0 / std::max<qint64>(run_ms, 1), 'f', 0);
     QString text = QStringLiteral("Passed %1   Failed %2   Unverified %3   Stopped %4   %5 cameras/hour")
                        .arg(counts_.passed)
                        .arg(counts_.failed)
@@ -522,7 +700,8 @@ void StationWindow::show_records(const QList<station::JobRow>& rows, const QStri
         const station::JobRow& row = rows[r];
         const QStringList cells{row.start.started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                                 QStringLiteral("COM%1").arg(row.start.port), row.start.title, row.start.serial,
-                                station::result_word(row.result), row.end ? row.end->reason : QString()};
+                                station::result_word(row.result), row.start.mode,
+                                row.end ? row.end->reason : QString()};
         for (int c = 0; c < cells.size(); ++c) records_table_->setItem(r, c, new QTableWidgetItem(cells[c]));
     }
     records_table_->resizeColumnsToContents();
@@ -555,24 +734,38 @@ void StationWindow::port_state(int port, const QString& state)
 {
     PortTile* tile = tiles_.value(port);
     if (!tile) return;
+    no_longer_asking(port);
     if (state == station::port_state::kWaiting) {
         tile->set_state(TileState::Waiting);
+    } else if (state == station::port_state::kTurnToAsk) {
+        tile->set_state(TileState::WaitingForTurn);
     } else if (state == station::port_state::kWaitingToRecord) {
         tile->set_state(TileState::WaitingToRecord);
     } else if (state == station::port_state::kScanSerial) {
         tile->set_state(TileState::ScanSerial);
-        tile->serial_field()->setFocus();
+        asking_port_ = port;
+        show_prompt();
+        tile->serial_field()->setFocus(); // the scan that comes next is this port's
     } else if (state == station::port_state::kUnplug) {
-        if (tile->state() == TileState::Pass) tile->set_reason(QStringLiteral("Unplug the camera"));
+        tile->show_last_verdict(); // the camera that had it answers again
     } else {
         tile->set_state(TileState::Writing); // "camera found": its job begins
     }
+}
+
+// The port has its serial number (or its turn ended): the prompt stops naming it.
+void StationWindow::no_longer_asking(int port)
+{
+    if (asking_port_ != port) return;
+    asking_port_ = 0;
+    show_prompt();
 }
 
 void StationWindow::port_progress(int port, const QString& state, int done, int total)
 {
     PortTile* tile = tiles_.value(port);
     if (!tile) return;
+    no_longer_asking(port);
     const TileState now = progress_state(state);
     if (tile->state() != now) tile->set_state(now);
     tile->set_progress(done, total); // single mode too counts the file's words as it writes them
@@ -624,7 +817,7 @@ void StationWindow::scan_refused(int port, const QString& serial, const QString&
     if (tile)
         tile->set_reason(text);
     else
-        run_message_->setText(text);
+        show_run_message(text);
     if (PortTile* asking_tile = tiles_.value(asking)) asking_tile->serial_field()->setFocus();
 }
 
@@ -633,16 +826,17 @@ void StationWindow::port_note(int port, const QString& text)
     if (PortTile* tile = tiles_.value(port))
         tile->set_reason(text);
     else if (port == 0)
-        run_message_->setText(text);
+        show_run_message(text);
 }
 
 void StationWindow::port_error(int port, const QString& text)
 {
     PortTile* tile = tiles_.value(port);
     if (!tile) {
-        run_message_->setText(text);
+        show_run_message(text);
         return;
     }
+    no_longer_asking(port);
     tile->set_state(TileState::NoPort);
     tile->set_reason(text);
 }

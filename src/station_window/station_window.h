@@ -1,7 +1,13 @@
 #pragma once
 // The clone station's window: a face on the station's own code for a line operator. A master-file
-// bar, the port ticks, Start/Stop with this run's counters, one tile per ticked port, and the
-// latest records of the station's database.
+// bar, the port ticks with Start/Stop, a line in large type that says what the window waits for
+// (which port asks for a serial number) beside this run's counters, one tile per ticked port,
+// and the latest records of the station's database. It fits a 1366x768 screen with nine ports
+// and their serial fields, and gives a larger screen to the tiles and the records.
+//
+// Keyboard and scanner: Space starts and stops the run, and Esc stops it from anywhere, a serial
+// field included (a scanner never sends Esc, and a serial may hold a space); Tab passes through
+// the records table; every control has its mnemonic and a thick frame when it has the focus.
 //
 // The master file is read when it is chosen, and what was read is what a run writes (and what
 // its records name by SHA-256); a change of the file on disk is noticed and said, and the window
@@ -24,6 +30,7 @@ class QFileSystemWatcher;
 class QGridLayout;
 class QLabel;
 class QPushButton;
+class QStackedWidget;
 class QTableWidget;
 class QTimer;
 
@@ -40,6 +47,8 @@ public:
 
     // Loads the master file; false (and a message) when it is not a data file.
     bool open_master_file(const QString& path);
+    // Shows the window as it was last left, or maximised the first time.
+    void show_as_last_left();
     bool running() const { return run_ != nullptr; }
     PortTile* tile(int port) const { return tiles_.value(port); }
     QCheckBox* port_tick(int port) const { return port_ticks_.value(port); }
@@ -60,6 +69,11 @@ public:
     QLabel* records_status() const { return records_status_; }
     QLabel* counters_label() const { return counters_label_; }
     QLabel* run_message() const { return run_message_; }
+    // What the window waits for, in large type: the port that asks for a serial number, or why
+    // Start is not yet possible.
+    QLabel* prompt() const { return prompt_label_; }
+    // The first steps, in the middle while no port is ticked.
+    QLabel* guide() const { return guide_label_; }
     QLabel* file_facts() const { return file_facts_label_; }
 
 public slots:
@@ -73,6 +87,8 @@ protected:
     // Closing during a run asks first; the run is then stopped (the jobs in progress recorded)
     // and the window closes once it has ended.
     void closeEvent(QCloseEvent* event) override;
+    // The port ticks are looked at again whenever the window comes to the front.
+    void changeEvent(QEvent* event) override;
 
 private:
     struct Run;
@@ -80,12 +96,20 @@ private:
     QWidget* build_master_bar();
     QWidget* build_ports_row();
     QWidget* build_run_row();
+    QWidget* build_prompt_row();
+    QWidget* build_middle();
     QWidget* build_records();
-    void keep_space_for(QWidget* control);
     void choose_master_file();
     void export_csv();
     void rebuild_tiles();
+    void fit_to_tiles();
+    void refresh_ports();
     void lock_settings(bool locked);
+    QString start_blocker() const;
+    void show_readiness();
+    void show_prompt();
+    void no_longer_asking(int port);
+    void show_run_message(const QString& text);
     void show_counters();
     void show_records(const QList<station::JobRow>& rows, const QString& error);
     void write_csv(const QList<station::JobRow>& rows, const QString& error);
@@ -115,6 +139,9 @@ private:
     std::unique_ptr<Run> run_;
     Sounds sounds_;
     QElapsedTimer run_clock_;
+    qint64 run_ms_ = 0; // how long the last run went, once it has ended
+    int asking_port_ = 0; // the port whose tile asks for a serial number; 0: none
+    QMap<int, bool> port_present_; // whether each port's device existed when last looked at
     station::Summary counts_; // this run's cameras
 
     QPushButton* open_button_ = nullptr;
@@ -123,12 +150,16 @@ private:
     QComboBox* mode_box_ = nullptr;
     QCheckBox* verify_box_ = nullptr;
     QMap<int, QCheckBox*> port_ticks_;
+    QTimer* ports_timer_ = nullptr;
     QCheckBox* serial_box_ = nullptr;
     QCheckBox* sound_box_ = nullptr;
     QPushButton* start_button_ = nullptr;
+    QLabel* prompt_label_ = nullptr;
     QLabel* counters_label_ = nullptr;
     QTimer* counters_timer_ = nullptr; // cameras per hour go down while none finishes
     QLabel* run_message_ = nullptr;    // what the operator must know about the run as a whole
+    QStackedWidget* middle_ = nullptr;
+    QLabel* guide_label_ = nullptr;
     QGridLayout* tiles_layout_ = nullptr;
     QMap<int, PortTile*> tiles_;
     QTableWidget* records_table_ = nullptr;
