@@ -1,12 +1,15 @@
 // The clone station's window as a line operator uses it: two simulated cameras on COM1 and COM2,
-// plugged in and out, one of which never takes a word of the master file.
+// plugged in and out, one of which never takes a word of the master file; by keyboard and
+// scanner, on a small screen and a large one.
 
 #include "codecs/data_file.h"
+#include "comm/port_naming.h"
 #include "records/records.h"
 #include "sim_camera.h"
 #include "station_test_support.h"
 #include "station_window/port_tile.h"
 #include "station_window/station_window.h"
+#include "support/colour_vision.h"
 #include "support/fake_dialogs.h"
 #include "support/private_folder.h"
 #include "support/screenshots.h"
@@ -16,9 +19,13 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -39,6 +46,10 @@ using station_window::TileState;
 
 constexpr int kJobDeadlineMs = 60000;
 constexpr int kUnwritten = 0x12;
+// The inside of a maximised window on a 1366x768 and a 1920x1080 screen, under a panel and a
+// title bar.
+constexpr QSize kSmallScreen{1366, 700};
+constexpr QSize kLargeScreen{1920, 1012};
 
 class StationWindowTest : public ::testing::Test {
 protected:
@@ -82,8 +93,10 @@ protected:
     {
         for (int port : {1, 2}) {
             if (PortTile* tile = window->tile(port))
-                QObject::connect(tile, &PortTile::state_changed, window.get(),
-                                 [this](int p, TileState state) { states[p].push_back(state); });
+                QObject::connect(tile, &PortTile::state_changed, window.get(), [this, tile](int p, TileState state) {
+                    states[p].push_back(state);
+                    cameras_shown[p].push_back(tile->camera());
+                });
         }
     }
 
@@ -155,6 +168,7 @@ protected:
     QString master;
     std::unique_ptr<StationWindow> window;
     std::map<int, std::vector<TileState>> states;
+    std::map<int, std::vector<QString>> cameras_shown; // the tile's camera line as each state came
 };
 
 TEST_F(StationWindowTest, TilesShowEveryCameraAndAgreeWithTheRecords)
@@ -178,20 +192,36 @@ TEST_F(StationWindowTest, TilesShowEveryCameraAndAgreeWithTheRecords)
     EXPECT_EQ(window->tile(2)->accessibleName(), QStringLiteral("COM2: FAIL"));
     EXPECT_TRUE(window->tile(2)->reason().startsWith(QStringLiteral("1 word differs: 0x0012")))
         << window->tile(2)->reason().toStdString();
-    if (const QString path = screenshot_path("station-window.png"); !path.isEmpty()) {
-        window->resize(1000, 560);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return window->grab().save(path); }, 5000));
-    }
+    EXPECT_EQ(window->tile(1)->action(), QStringLiteral("Unplug the camera"));
+    EXPECT_EQ(window->tile(2)->action(), QStringLiteral("Put the camera in the reject box"));
 
-    // The next cameras: the tiles wait for them and show their own verdicts.
-    for (sim::SimCamera& camera : cameras) camera.unplug();
-    ASSERT_TRUE(wait_for(1, TileState::Waiting, 2) && wait_for(2, TileState::Waiting, 2)) << "unplugging went unseen";
+    // The next cameras: the tiles wait for them and show their own verdicts; COM1's is taken
+    // away and another put in its place between two probes.
+    cameras[1].unplug();
+    ASSERT_TRUE(wait_for(2, TileState::Waiting, 2)) << "unplugging went unseen";
     EXPECT_NE(fill(window->tile(2)), station_window::kFailColour);
+    EXPECT_EQ(window->tile(2)->action(), QStringLiteral("Plug in a camera"));
     cameras[0].plug_in(51);
     cameras[1].plug_in(52);
     ASSERT_TRUE(wait_for(1, TileState::Pass, 2) && wait_for(2, TileState::Fail, 2)) << "the second cameras";
+    EXPECT_EQ(window->tile(1)->camera(), QStringLiteral("Title \"CAM51\""));
+    // A verdict's camera line never outlives it: no other state shows a camera.
+    for (int port : {1, 2})
+        for (std::size_t i = 0; i < states[port].size(); ++i)
+            if (states[port][i] != TileState::Pass && states[port][i] != TileState::Fail) {
+                EXPECT_EQ(cameras_shown[port][i], QString()) << "COM" << port << " state " << i;
+            }
     window->stop();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, kJobDeadlineMs)) << "the run did not stop";
+    // Stopped, no tile looks like a live verdict.
+    for (int port : {1, 2}) {
+        PortTile* tile = window->tile(port);
+        EXPECT_EQ(tile->state(), TileState::Stopped);
+        EXPECT_EQ(fill(tile), station_window::kStoppedColour);
+        EXPECT_EQ(tile->state_label()->text(), QStringLiteral("STOPPED: not writing"));
+        EXPECT_EQ(tile->camera(), QString());
+    }
+    EXPECT_TRUE(window->tile(2)->reason().startsWith(QLatin1String("Before the stop: FAIL"))) << window->tile(2)->reason().toStdString();
 
     EXPECT_EQ(window->passed(), 2);
     EXPECT_EQ(window->failed(), 2);
@@ -204,13 +234,17 @@ TEST_F(StationWindowTest, TilesShowEveryCameraAndAgreeWithTheRecords)
     for (int r = 0; r < rows.size(); ++r) {
         EXPECT_EQ(table->item(r, 1)->text(), QStringLiteral("COM%1").arg(rows[r].start.port));
         EXPECT_EQ(table->item(r, 4)->text(), station::result_word(rows[r].result));
+        EXPECT_EQ(table->item(r, 5)->text(), QStringLiteral("batch"));
     }
     EXPECT_EQ(table->item(0, 0)->text() >= table->item(3, 0)->text(), true) << "newest first";
 
-    fake_dialogs.save_answer = folder.path() + QStringLiteral("/records.csv");
+    // A name without a suffix gets ".csv", and the window says where it wrote.
+    fake_dialogs.save_answer = folder.path() + QStringLiteral("/records");
     window->export_button()->click();
-    QFile csv(fake_dialogs.save_answer);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return csv.exists(); }, kJobDeadlineMs)) << "nothing exported";
+    QFile csv(fake_dialogs.save_answer + QStringLiteral(".csv"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !fake_dialogs.messages.empty(); }, kJobDeadlineMs)) << "nothing exported";
+    EXPECT_EQ(fake_dialogs.messages.back().text, QStringLiteral("4 records written to ") + csv.fileName());
+    EXPECT_EQ(fake_dialogs.filters.back(), QStringLiteral("CSV files (*.csv);;All files (*)"));
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(csv.readAll()), station::records_csv(rows));
 }
@@ -221,6 +255,13 @@ TEST_F(StationWindowTest, SpaceStartsAndStopsAndTheSerialComesFromTheTile)
     window->show();
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get())) << "the window never became active";
+    // Tab passes through the records table instead of walking its cells.
+    window->refresh_records();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->records_table()->rowCount() == 0 && !window->records_status()->text().isEmpty(); }, kJobDeadlineMs));
+    window->records_table()->setRowCount(2);
+    window->records_table()->setFocus();
+    QTest::keyClick(window->records_table(), Qt::Key_Tab);
+    EXPECT_FALSE(window->records_table()->hasFocus()) << "Tab stayed in the records table";
     // Space on a tick ticks it; elsewhere it starts the run.
     window->port_tick(2)->setFocus();
     QTest::keyClick(window->port_tick(2), Qt::Key_Space);
@@ -235,6 +276,7 @@ TEST_F(StationWindowTest, SpaceStartsAndStopsAndTheSerialComesFromTheTile)
     QLineEdit* field = window->tile(1)->serial_field();
     EXPECT_TRUE(field->isVisible());
     EXPECT_TRUE(field->hasFocus()) << "the focus is not on the field of the tile that asks";
+    EXPECT_EQ(window->prompt()->text(), QStringLiteral("COM1: Scan the serial number"));
     const auto scan = [&](const QString& serial) {
         QTest::keyClicks(field, serial);
         QTest::keyClick(field, Qt::Key_Return);
@@ -245,9 +287,10 @@ TEST_F(StationWindowTest, SpaceStartsAndStopsAndTheSerialComesFromTheTile)
     };
     scan(QStringLiteral("SN-0042"));
     ASSERT_TRUE(wait_for(1, TileState::Pass)) << "COM1 never passed";
+    EXPECT_NE(window->prompt()->text(), QStringLiteral("COM1: Scan the serial number")) << "the prompt still names COM1";
     EXPECT_TRUE(QTest::qWaitFor([&] { return latest_serial() == QLatin1String("SN-0042"); }, kJobDeadlineMs));
     // A scan while no tile asks is refused, never kept for the next camera.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->tile(1)->reason() == QLatin1String("Unplug the camera"); }, kJobDeadlineMs));
+    EXPECT_TRUE(field->hasFocus()) << "the focus left the field the next scan is meant for";
     scan(QStringLiteral("LATE"));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return window->tile(1)->reason() == QLatin1String("Scan \"LATE\" refused: no port asks for a serial number"); },
@@ -262,9 +305,12 @@ TEST_F(StationWindowTest, SpaceStartsAndStopsAndTheSerialComesFromTheTile)
     EXPECT_TRUE(QTest::qWaitFor([&] { return latest_serial() == QLatin1String("SN-0043"); }, kJobDeadlineMs))
         << latest_serial().toStdString();
 
-    window->start_button()->setFocus();
-    QTest::keyClick(window->start_button(), Qt::Key_Space);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, kJobDeadlineMs)) << "Space did not stop the run";
+    // In a serial field Space is a space; Esc stops the run from there.
+    QTest::keyClick(field, Qt::Key_Space);
+    EXPECT_EQ(field->text(), QStringLiteral(" "));
+    EXPECT_TRUE(window->running()) << "Space in a serial field stopped the run";
+    QTest::keyClick(field, Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, kJobDeadlineMs)) << "Esc did not stop the run";
 
     // The next shift's window opens on the same master file and ports.
     window.reset();
@@ -303,14 +349,25 @@ TEST_F(StationWindowTest, AStoppedJobAndAnUnverifiedOneAreCountedApartAsTheRecor
     expect_counters_agree_with(records);
     for (const station::JobRow& row : records) EXPECT_TRUE(row.end.has_value()) << "a stopped job's record was left open";
 
-    // Without the read-back: UNVERIFIED, counted apart from PASS and FAIL.
-    for (sim::SimCamera& camera : cameras) camera.set_boot_ms(200);
+    // Without the read-back: UNVERIFIED in amber, counted apart from PASS and FAIL, and each
+    // camera written once: its restart (longer than the silence that means "unplugged") is
+    // not taken for an unplugging.
+    for (sim::SimCamera& camera : cameras) camera.set_boot_ms(2000);
     cameras[0].plug_in(71);
     cameras[1].plug_in(72);
     window->verify_box()->setChecked(false);
+    window->show();
     window->start();
     ASSERT_TRUE(wait_for(1, TileState::Unverified) && wait_for(2, TileState::Unverified));
-    stop_and_wait();
+    cameras[0].clear_received();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cameras[0].received_count() >= 6; }, kJobDeadlineMs)) << "COM1's camera never came back";
+    const auto verdict = std::find(states[1].begin(), states[1].end(), TileState::Unverified);
+    EXPECT_EQ(std::count(verdict, states[1].end(), TileState::Waiting), 0) << "the camera's restart ended its verdict";
+    EXPECT_EQ(window->tile(1)->state(), TileState::Unverified);
+    EXPECT_EQ(fill(window->tile(1)), station_window::kAmberColour);
+    window->start_button()->setFocus();
+    QTest::keyClick(window->start_button(), Qt::Key_Space);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, kJobDeadlineMs)) << "Space did not stop the run";
     EXPECT_EQ(window->unverified(), 2);
     EXPECT_TRUE(window->counters_label()->text().startsWith(QLatin1String("Passed 0   Failed 0   Unverified 2   Stopped 0   ")))
         << window->counters_label()->text().toStdString();
@@ -437,6 +494,193 @@ TEST_F(StationWindowTest, ClosingDuringARunAsksThenStopsAndRecordsTheJobs)
         ASSERT_TRUE(row.end.has_value());
         EXPECT_TRUE(row.end->reason.endsWith(QLatin1String("(the window was closed)"))) << row.end->reason.toStdString();
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(StationWindowTest, AFirstStartSaysWhatToDoAndTheTicksShowWhichPortsExist)
+{
+    window.reset();
+    QSettings(QStringLiteral("camera-adjust"), QStringLiteral("camera-station-window")).clear();
+    window = std::make_unique<StationWindow>();
+    window->sound_box()->setChecked(false);
+    window->show_as_last_left();
+    EXPECT_TRUE(window->isMaximized());
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    EXPECT_TRUE(window->guide()->isVisible());
+    EXPECT_EQ(window->guide()->text(), QStringLiteral("1. Choose the master file 2. Tick the ports 3. Start"));
+    // Start waits for a master file and a port, and says which is missing.
+    const auto blocked_by = [&](const char* missing) {
+        EXPECT_FALSE(window->start_button()->isEnabled()) << missing;
+        EXPECT_EQ(window->prompt()->text(), QLatin1String(missing));
+    };
+    blocked_by("Choose the master file first.");
+    fake_dialogs.open_answer = master;
+    for (QPushButton* button : window->findChildren<QPushButton*>())
+        if (button->text() == QLatin1String("&Master file...")) button->click();
+    EXPECT_EQ(fake_dialogs.filters.value(0), QStringLiteral("Data files (*.dat);;All files (*)"));
+    blocked_by("Tick the ports to serve first.");
+    QTest::keyClick(window.get(), Qt::Key_1, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->port_tick(1)->isChecked(); }, 5000)) << "Alt+1 did not tick COM1";
+    EXPECT_TRUE(window->start_button()->isEnabled());
+    EXPECT_FALSE(window->guide()->isVisible());
+    // Alt+S starts, and stops.
+    QTest::keyClick(window.get(), Qt::Key_S, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->running(); }, 5000)) << "Alt+S did not start the run";
+    QTest::keyClick(window.get(), Qt::Key_S, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, kJobDeadlineMs)) << "Alt+S did not stop the run";
+
+    // An idle tile: grey, no words counted, and the device its link points to.
+    PortTile* tile = window->tile(1);
+    ASSERT_TRUE(tile);
+    EXPECT_EQ(tile->state(), TileState::Stopped);
+    EXPECT_FALSE(tile->findChild<QProgressBar*>()->isVisibleTo(tile)) << "an idle tile counts words";
+    EXPECT_EQ(tile->device(), QString::fromStdString(cameras[0].slave_path()));
+
+    // A port whose device goes away cannot be ticked until it is back.
+    cameras[1].unpublish();
+    ASSERT_TRUE(QFile::link(QStringLiteral("/nonexistent/ttyUSB1"), port_link_path(2)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->port_tick(2)->isEnabled(); }, kJobDeadlineMs)) << "the gone port stays offered";
+    EXPECT_EQ(window->port_tick(2)->toolTip(), QStringLiteral("/nonexistent/ttyUSB1: no such device"));
+    ASSERT_TRUE(QFile::remove(port_link_path(2)));
+    ASSERT_TRUE(cameras[1].publish_as_port(2));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->port_tick(2)->isEnabled(); }, kJobDeadlineMs)) << "the port that is back is not offered";
+}
+
+TEST_F(StationWindowTest, NinePortsWithSerialFieldsFitASmallScreenAndTheWindowShrinksBack)
+{
+    window->serial_box()->setChecked(true);
+    window->show();
+    for (int port = 3; port <= 9; ++port) window->port_tick(port)->setChecked(true);
+    const QSize nine = window->size();
+    window->resize(kSmallScreen);
+    QApplication::processEvents();
+    ASSERT_EQ(window->size(), kSmallScreen) << "the window cannot be made that small";
+    const QRect inside = window->rect();
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+        if (!widget->isVisibleTo(window.get()) || widget->isWindow()) continue;
+        const QRect shown(widget->mapTo(window.get(), QPoint(0, 0)), widget->size());
+        EXPECT_TRUE(inside.contains(shown)) << widget->metaObject()->className() << " " << widget->objectName().toStdString();
+    }
+    for (int port = 1; port <= 9; ++port) {
+        PortTile* tile = window->tile(port);
+        ASSERT_TRUE(tile);
+        EXPECT_GE(tile->height(), tile->minimumSizeHint().height()) << "COM" << port << " is squeezed";
+        EXPECT_TRUE(tile->serial_field()->isVisibleTo(window.get()));
+    }
+    EXPECT_TRUE(window->export_button()->isVisibleTo(window.get()));
+    EXPECT_GE(window->records_table()->height(), 3 * window->records_table()->verticalHeader()->defaultSectionSize());
+
+    // Fewer ports: a window that is not maximised gives back the room they took.
+    for (int port = 3; port <= 9; ++port) window->port_tick(port)->setChecked(false);
+    QApplication::processEvents();
+    EXPECT_LT(window->height(), nine.height());
+
+    // The next shift's window opens as this one was left.
+    const QSize left = window->size();
+    window->close();
+    window = std::make_unique<StationWindow>();
+    window->show_as_last_left();
+    EXPECT_FALSE(window->isMaximized());
+    EXPECT_EQ(window->size(), left);
+}
+
+TEST(PortTileTest, TheStateWordGrowsWithTheTileAndTheReasonIsNeverCut)
+{
+    PortTile tile(1, QStringLiteral("/dev/ttyUSB0"));
+    tile.show_serial_field(true);
+    tile.set_state(TileState::Fail);
+    const QString reason = QStringLiteral("10 words differ: 0x0012 (file 22F0, camera 23F1), 0x0013 (file 0000, camera 0001), "
+                                          "0x0014 (file 0000, camera 0001), 0x0015 (file 0000, camera 0001)");
+    tile.set_reason(reason);
+    tile.show();
+    const auto state_points = [&](QSize size) {
+        tile.resize(size);
+        return tile.state_label()->font().pointSize();
+    };
+    const int small = state_points({260, 215}); // one of nine on a 1366x768 screen
+    const int large = state_points({950, 640}); // one of two on a 1920x1080 screen
+    EXPECT_GE(large, 2 * small) << small << " pt in a small tile, " << large << " pt in a large one";
+    EXPECT_GE(tile.findChild<QPlainTextEdit*>()->font().pointSize(), 14);
+    EXPECT_EQ(tile.reason(), reason);
+}
+
+TEST(PortTileTest, PassAndFailDifferInMarkAndInLightnessToAnEyeWithoutRedGreen)
+{
+    PortTile tile(1, QStringLiteral("/dev/ttyUSB0"));
+    tile.resize(300, 220);
+    tile.show();
+    const auto seen = [&](TileState state, char16_t mark) {
+        tile.set_state(state);
+        EXPECT_TRUE(tile.state_label()->text().startsWith(QChar(mark))) << tile.state_label()->text().toStdString();
+        return deuteranope_lightness(dominant_colour(tile.grab().toImage()));
+    };
+    const double pass = seen(TileState::Pass, u'\u2714');
+    const double fail = seen(TileState::Fail, u'\u2718');
+    EXPECT_GE(std::abs(pass - fail), 20.0) << "PASS " << pass << " and FAIL " << fail << " look alike";
+}
+
+// Nine ports with serial numbers on a 1366x768 screen, and two on a 1920x1080 screen.
+TEST_F(StationWindowTest, ScreenshotsOnASmallAndALargeScreen)
+{
+    const QString small_path = screenshot_path("station-window-1366x768.png");
+    if (small_path.isEmpty()) GTEST_SKIP() << "no screenshots asked for";
+    // Two ports on the large screen: PASS and FAIL.
+    window->show();
+    window->resize(kLargeScreen);
+    window->start();
+    ASSERT_TRUE(wait_for(1, TileState::Pass) && wait_for(2, TileState::Fail));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->records_table()->rowCount() == 2; }, kJobDeadlineMs));
+    ASSERT_TRUE(window->grab().save(screenshot_path("station-window-1920x1080.png")));
+    stop_and_wait();
+
+    // Nine ports on the small one: each camera's serial scanned as its port asks, the last one
+    // still asking, COM5's camera not plugged in.
+    std::array<sim::SimCamera, 7> more;
+    for (std::size_t i = 0; i < more.size(); ++i) {
+        more[i].set_boot_ms(200);
+        ASSERT_TRUE(more[i].start());
+        ASSERT_TRUE(more[i].publish_as_port(static_cast<int>(i) + 3));
+        more[i].plug_in(static_cast<std::uint32_t>(i) + 83);
+    }
+    more[2].unplug();
+    cameras[0].plug_in(81);
+    cameras[1].plug_in(82);
+    window->serial_box()->setChecked(true);
+    for (int port = 3; port <= 9; ++port) window->port_tick(port)->setChecked(true);
+    window->resize(kSmallScreen);
+    window->start();
+    int scanned = 0;
+    const auto asking = [&] {
+        for (int port = 1; port <= 9; ++port)
+            if (window->tile(port)->state() == TileState::ScanSerial) return port;
+        return 0;
+    };
+    while (scanned < 7) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return asking() != 0; }, kJobDeadlineMs)) << scanned << " scanned";
+        PortTile* tile = window->tile(asking());
+        QTest::keyClicks(tile->serial_field(), QStringLiteral("SN-%1").arg(2401 + scanned++));
+        QTest::keyClick(tile->serial_field(), Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return tile->state() != TileState::ScanSerial; }, kJobDeadlineMs));
+    }
+    const auto verdicts = [&] {
+        int done = 0;
+        for (int port = 1; port <= 9; ++port) {
+            const TileState state = window->tile(port)->state();
+            done += state == TileState::Pass || state == TileState::Fail;
+        }
+        return done;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return verdicts() == 7 && asking() != 0; }, kJobDeadlineMs)) << [&] {
+        std::string all;
+        for (int port = 1; port <= 9; ++port) all += station_window::state_word(window->tile(port)->state()).toStdString() + " / " + window->tile(port)->reason().toStdString() + "\n";
+        return all;
+    }();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->records_table()->rowCount() >= 9; }, kJobDeadlineMs));
+    ASSERT_TRUE(window->grab().save(small_path));
 }
 
 } // namespace
