@@ -1,13 +1,25 @@
 // The clone station's yield: figures against hand-computed ones on a small shift with retests,
-// station faults, two stations and two ports; the reasons' classes; the text, CSV and JSON forms.
+// station faults, two stations and two ports; the reasons' classes; the text, CSV and JSON forms;
+// the Yield view's tables and charts after an update.
 
 #include "yield/yield_figures.h"
+#include "yield/yield_view.h"
 
+#include <QAbstractBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QElapsedTimer>
 #include <QJsonArray>
+#include <QLabel>
+#include <QLineSeries>
+#include <QTableWidget>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <random>
 #include <tuple>
 
 using namespace yield;
@@ -310,6 +322,169 @@ TEST(YieldForms, TextCsvAndJson)
     EXPECT_DOUBLE_EQ(top[QStringLiteral("cumulative_share")].toDouble(), 0.375);
     EXPECT_TRUE(compute_yield({}).total.first_pass_yield() == std::nullopt);
     EXPECT_TRUE(yield_json(compute_yield({}))[QStringLiteral("first_pass_yield")].isNull());
+}
+
+// ---- The view -----------------------------------------------------------------------------------
+
+// A day shift on a station of eight ports: a camera every 80 to 120 s per port, a break at
+// 10:00, words that do not take (mostly 0x0012, most often on COM6 with its worn contacts), a
+// refusal now and then, a bad cable on COM3; a failed camera goes back on the same port and
+// mostly passes.
+QList<YieldJob> realistic_shift()
+{
+    std::mt19937 random(26);
+    const auto chance = [&](double p) { return std::uniform_real_distribution<>(0, 1)(random) < p; };
+    QList<YieldJob> jobs;
+    int serial = 24000;
+    for (int port = 1; port <= 8; ++port) {
+        QDateTime t = at(6, 0).addSecs(std::uniform_int_distribution<>(0, 90)(random));
+        std::optional<QString> retest;
+        while (t < at(14, 0)) {
+            if (t.time().hour() == 10 && t.time().minute() < 30) t = at(10, 30);
+            const QString sn = retest.value_or(QStringLiteral("SN-%1").arg(++serial));
+            YieldJob j = job(t, QStringLiteral("line3-a"), port, sn, kM1, JobResult::Pass);
+            j.ended = t.addSecs(75);
+            retest.reset();
+            if (chance(port == 3 ? 0.05 : 0.005)) {
+                j.result = JobResult::FailLink;
+                j.reason = QStringLiteral("line lost at 0x0100 (cable pulled?)");
+                retest = sn;
+            } else if (chance(port == 6 ? 0.14 : 0.04)) {
+                j.result = JobResult::FailVerify;
+                const int address = chance(0.6) ? 0x12 : chance(0.5) ? 0x40 : 0x1F3;
+                j.differing = {address};
+                j.reason = QStringLiteral("1 word differs: 0x%1 (file 0x1234, camera 0x0000)")
+                               .arg(address, 4, 16, QLatin1Char('0'));
+                retest = sn;
+            } else if (chance(0.01)) {
+                j.result = JobResult::FailRefused;
+                j.reason = QStringLiteral("camera refused the block");
+            } else if (chance(0.008)) {
+                j.result = JobResult::FailLink;
+                j.reason = QStringLiteral("camera did not answer within 10 s after its reset");
+            } else if (chance(0.003)) {
+                j.result = JobResult::Aborted;
+                j.reason = QStringLiteral("stopped at 0x0040");
+            }
+            jobs.append(j);
+            t = t.addSecs(std::uniform_int_distribution<>(80, 120)(random));
+        }
+    }
+    return jobs;
+}
+
+QString table_text(const QTableWidget* table, int row, int column)
+{
+    const QTableWidgetItem* item = table->item(row, column);
+    return item ? item->text() : QString();
+}
+
+QList<qreal> set_values(const QChart* chart, int series, int set)
+{
+    const auto* bars = qobject_cast<QAbstractBarSeries*>(chart->series().value(series));
+    QList<qreal> values;
+    if (!bars) return values;
+    const QBarSet* bar_set = bars->barSets().value(set);
+    for (int i = 0; bar_set && i < bar_set->count(); ++i) values << bar_set->at(i);
+    return values;
+}
+
+TEST(YieldView, TablesAndChartsHoldTheFigures)
+{
+    YieldView view;
+    view.resize(1280, 900);
+    view.set_figures(compute_yield(realistic_shift())); // an earlier state, replaced below
+    view.set_figures(compute_yield(shift()));
+
+    EXPECT_EQ(view.figure_label(QStringLiteral("First-pass yield"))->text(), QStringLiteral("44.4 %"));
+    EXPECT_EQ(view.figure_label(QStringLiteral("Final yield"))->text(), QStringLiteral("77.8 %"));
+    EXPECT_EQ(view.figure_label(QStringLiteral("Station faults"))->text(), QStringLiteral("3"));
+    EXPECT_EQ(view.figure_label(QStringLiteral("Cameras per hour"))->text(), QStringLiteral("4.5"));
+
+    const QTableWidget* hours = view.hours_table();
+    ASSERT_EQ(hours->rowCount(), 2);
+    const QStringList hour7 = {table_text(hours, 1, 0), table_text(hours, 1, 1), table_text(hours, 1, 2),
+                               table_text(hours, 1, 3)};
+    EXPECT_EQ(hour7, QStringList({"07:00", "4", "4", "2"}));
+    EXPECT_EQ(set_values(view.hours_chart(), 0, 0), QList<qreal>({3, 4})); // PASS
+    EXPECT_EQ(set_values(view.hours_chart(), 0, 1), QList<qreal>({1, 4})); // FAIL
+    EXPECT_EQ(set_values(view.hours_chart(), 0, 2), QList<qreal>({1, 2})); // STATION FAULT
+
+    const QTableWidget* ports = view.ports_table();
+    ASSERT_EQ(ports->rowCount(), 2);
+    EXPECT_EQ(QStringList({table_text(ports, 1, 0), table_text(ports, 1, 1), table_text(ports, 1, 2),
+                           table_text(ports, 1, 3), table_text(ports, 1, 4)}),
+              QStringList({"COM2", "3", "33.3 %", "66.7 %", "1"}));
+    EXPECT_EQ(set_values(view.ports_chart(), 0, 0), QList<qreal>({50.0, 33.3}));
+
+    const QTableWidget* failures = view.failures_table();
+    ASSERT_EQ(failures->rowCount(), 6);
+    EXPECT_EQ(QStringList({table_text(failures, 4, 0), table_text(failures, 4, 1), table_text(failures, 4, 2),
+                           table_text(failures, 4, 3), table_text(failures, 4, 4)}),
+              QStringList({"camera stopped answering", "station", "1", "12.5 %", "87.5 %"}));
+    EXPECT_EQ(set_values(view.failures_chart(), 0, 0), QList<qreal>({3, 0, 1, 1, 0, 0}));
+    EXPECT_EQ(set_values(view.failures_chart(), 0, 1), QList<qreal>({0, 1, 0, 0, 1, 1}));
+    const auto* line = qobject_cast<QLineSeries*>(view.failures_chart()->series().value(1));
+    ASSERT_TRUE(line);
+    ASSERT_EQ(line->count(), 6);
+    EXPECT_DOUBLE_EQ(line->at(1).y(), 50.0);
+
+    // Fewer rows than before: nothing of the earlier figures stays behind.
+    view.set_figures(compute_yield({job(at(9, 0), "S1", 3, "X", kM1, JobResult::Pass)}));
+    EXPECT_EQ(hours->rowCount(), 1);
+    EXPECT_EQ(ports->rowCount(), 1);
+    EXPECT_EQ(failures->rowCount(), 0);
+    EXPECT_EQ(set_values(view.hours_chart(), 0, 1), QList<qreal>({0}));
+    EXPECT_EQ(set_values(view.failures_chart(), 0, 0), QList<qreal>());
+
+    // The tables are named and Tab goes from one to the next.
+    QWidget* order[] = {view.hours_table(), view.ports_table(), view.failures_table()};
+    for (QWidget* table : order) EXPECT_FALSE(table->accessibleName().isEmpty());
+    for (int i = 0; i < 2; ++i) {
+        QWidget* next = order[i]->nextInFocusChain();
+        for (int hops = 0; hops < 100 && !(next->focusPolicy() & Qt::TabFocus); ++hops) next = next->nextInFocusChain();
+        EXPECT_EQ(next, order[i + 1]) << "Tab from table " << i;
+    }
+}
+
+// The view follows a running line: a refresh with a shift's figures must not hold the window
+// for 50 ms, as jobs come in and at the turn of an hour (a new bar, a new axis). The bound holds
+// for an optimised build; a sanitised debug build runs several times slower, so there it only
+// guards against a refresh that rebuilds or loops.
+TEST(YieldView, RefreshesAShiftQuickly)
+{
+#if defined(__OPTIMIZE__) && !defined(__SANITIZE_ADDRESS__)
+    constexpr qint64 kBoundMs = 50;
+#else
+    constexpr qint64 kBoundMs = 500;
+#endif
+    QList<YieldJob> jobs = realistic_shift();
+    std::stable_sort(jobs.begin(), jobs.end(), [](const YieldJob& a, const YieldJob& b) { return a.started < b.started; });
+    const qsizetype turn = std::find_if(jobs.begin(), jobs.end(), [](const YieldJob& j) { return j.started >= at(13, 0); })
+                           - jobs.begin();
+    QList<YieldFigures> refreshes; // a minute apart (8 ports) before 13:00, then past it, then on
+    for (qsizetype end : {turn - 16, turn - 8, turn, turn + 8, turn + 16, qsizetype(jobs.size())})
+        refreshes.append(compute_yield(jobs.mid(0, end)));
+    YieldView view;
+    view.resize(1500, 1050);
+    view.set_figures(refreshes.first());
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    QStringList times;
+    qint64 slowest = 0;
+    for (const YieldFigures& figures : refreshes.mid(1)) {
+        QElapsedTimer clock;
+        clock.start();
+        view.set_figures(figures);
+        QCoreApplication::processEvents();
+        view.repaint();
+        slowest = std::max(slowest, clock.elapsed());
+        times << QString::number(clock.elapsed());
+    }
+    std::printf("Yield view refreshes with up to %lld jobs: %s ms\n", static_cast<long long>(jobs.size()),
+                qPrintable(times.join(QStringLiteral(", "))));
+    EXPECT_LT(slowest, kBoundMs);
+    EXPECT_EQ(view.hours_table()->rowCount(), 8) << "the last refresh is shown";
 }
 
 } // namespace
