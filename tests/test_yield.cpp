@@ -1,18 +1,24 @@
 // The clone station's yield: figures against hand-computed ones on a small shift with retests,
 // station faults, two stations and two ports; the reasons' classes; the text, CSV and JSON forms;
-// the Yield view's tables and charts after an update.
+// the Yield view's tables and charts after an update; the shift report as PDF.
 
+#include "support/screenshots.h"
+#include "yield/shift_report.h"
 #include "yield/yield_figures.h"
 #include "yield/yield_view.h"
 
 #include <QAbstractBarSeries>
 #include <QBarSet>
 #include <QChart>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineSeries>
+#include <QProcess>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -324,7 +330,7 @@ TEST(YieldForms, TextCsvAndJson)
     EXPECT_TRUE(yield_json(compute_yield({}))[QStringLiteral("first_pass_yield")].isNull());
 }
 
-// ---- The view -----------------------------------------------------------------------------------
+// ---- The view and the report ----------------------------------------------------------------
 
 // A day shift on a station of eight ports: a camera every 80 to 120 s per port, a break at
 // 10:00, words that do not take (mostly 0x0012, most often on COM6 with its worn contacts), a
@@ -485,6 +491,82 @@ TEST(YieldView, RefreshesAShiftQuickly)
                 qPrintable(times.join(QStringLiteral(", "))));
     EXPECT_LT(slowest, kBoundMs);
     EXPECT_EQ(view.hours_table()->rowCount(), 8) << "the last refresh is shown";
+}
+
+QString run(const QString& program, const QStringList& arguments, int* exit_code = nullptr)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000)) return QStringLiteral("<%1 did not finish>").arg(program);
+    if (exit_code) *exit_code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+TEST(ShiftReport, HoldsTheFiguresAndItsPagesRender)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString pdf = folder.filePath(QStringLiteral("shift.pdf"));
+    QFile old(pdf);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("an older report") > 0);
+    old.close();
+    QString error;
+    ASSERT_TRUE(write_shift_report(pdf, compute_yield(shift()), {at(6, 0), at(14, 0)}, QStringLiteral("Line 3, early shift"),
+                                   &error))
+        << error.toStdString();
+
+    int code = -1;
+    const QString text = run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")}, &code);
+    ASSERT_EQ(code, 0) << "pdftotext (poppler-utils, scripts/install-deps.sh): " << text.toStdString();
+    for (const char* expected : {"Line 3, early shift", "2024-05-06 06:00 to 14:00", "44.4 %", "77.8 %", "4 of 9",
+                                 "7 of 9", "Cameras per hour", "4.5", "words differ", "37.5 %", "0x0012", "COM2",
+                                 "33.3 %", "Page 2 of 2"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected << " is not in\n" << text.toStdString();
+
+    const QString pages = folder.filePath(QStringLiteral("page"));
+    run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("40"), QStringLiteral("-png"), pdf, pages},
+        &code);
+    EXPECT_EQ(code, 0);
+    const QStringList rendered = QDir(folder.path()).entryList({QStringLiteral("page*.png")});
+    EXPECT_EQ(rendered.size(), 2) << rendered.join(QLatin1Char(' ')).toStdString();
+
+    // A shift without jobs has a report too.
+    EXPECT_TRUE(write_shift_report(folder.filePath(QStringLiteral("empty.pdf")), compute_yield({}), {}, {}, &error))
+        << error.toStdString();
+
+    // A report that cannot be written says why and touches nothing.
+    const QString into_a_file = pdf + QStringLiteral("/report.pdf");
+    EXPECT_FALSE(write_shift_report(into_a_file, compute_yield(shift()), {}, {}, &error));
+    EXPECT_TRUE(error.contains(into_a_file)) << error.toStdString();
+    EXPECT_FALSE(write_shift_report(folder.path(), compute_yield(shift()), {}, {}, &error));
+    EXPECT_TRUE(QFileInfo(folder.path()).isDir());
+}
+
+TEST(YieldView, Screenshot)
+{
+    const QString view_path = screenshot_path("yield-view.png");
+    if (view_path.isEmpty()) GTEST_SKIP() << "no screenshots asked for";
+    const YieldFigures figures = compute_yield(realistic_shift());
+    YieldView view;
+    view.resize(1500, 1050);
+    view.set_figures(figures);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    ASSERT_TRUE(view.grab().save(view_path));
+
+    QTemporaryDir folder;
+    const QString pdf = folder.filePath(QStringLiteral("shift.pdf"));
+    QString error;
+    ASSERT_TRUE(write_shift_report(pdf, figures, {at(6, 0), at(14, 0)}, QStringLiteral("Line 3, early shift"), &error))
+        << error.toStdString();
+    QString report_path = screenshot_path("shift-report.png");
+    report_path.chop(4); // pdftoppm adds the extension
+    int code = -1;
+    run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("70"), QStringLiteral("-png"),
+                                     QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"),
+                                     QStringLiteral("-singlefile"), pdf, report_path},
+        &code);
+    EXPECT_EQ(code, 0);
 }
 
 } // namespace
