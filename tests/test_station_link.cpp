@@ -20,7 +20,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <memory>
 
 using namespace station;
@@ -69,11 +72,15 @@ protected:
         ASSERT_TRUE(link->has_modem_signals());
     }
 
-    // The simulator's thread: drops DSR when the unit that a test names arrives.
+    // The simulator's thread: drops DSR when the unit that a test names arrives, and notes when
+    // the reset arrived and when the camera first answered after it.
     void on_received(const sim::TraceEvent& event)
     {
+        const std::int64_t now = std::chrono::steady_clock::now().time_since_epoch().count();
+        if (event.kind == sim::TraceEvent::Kind::Sent && reset_at != 0 && back_at == 0) back_at = now;
         if (event.kind != sim::TraceEvent::Kind::Received || event.bytes.size() != frames::kFrameSize) return;
         const bool reset = event.bytes[1] == frames::kCommandReset;
+        if (reset) reset_at = now;
         const bool read = event.bytes[1] == kRead && event.bytes[2] == kEeprom;
         if ((reset && drop_dsr_at_reset) || (read && event.bytes[3] * 256 + event.bytes[4] == drop_dsr_at_read))
             line->drop_dsr();
@@ -99,6 +106,8 @@ protected:
     QTemporaryDir folder;
     std::atomic<bool> drop_dsr_at_reset{false};
     std::atomic<int> drop_dsr_at_read{-1};
+    std::atomic<std::int64_t> reset_at{0}; // steady clock ticks
+    std::atomic<std::int64_t> back_at{0};
     sim::SimCamera camera;
     LineDouble* line = nullptr;
     std::unique_ptr<StationLink> link;
@@ -143,6 +152,27 @@ TEST_F(StationLinkTest, DsrDroppedDuringTheJobMeansTheCameraLeft)
         EXPECT_EQ(outcome.reason.toStdString(), c.reason);
         ASSERT_TRUE(wait_until_answering(*link, kLastAddress, 5000)) << "the camera did not come back";
     }
+}
+
+TEST_F(StationLinkTest, ACameraBackFromItsResetIsSeenWithinAProbeRepeat)
+{
+    // The camera restarts for 1 s after its reset. Probed every 0.3 s or more, as an idle port is,
+    // it would be seen back about 0.2 s after it is; once it is silent the job repeats its probe
+    // every 50 ms. The best of three jobs, so that a machine under load does not decide it.
+    constexpr int kRestartMs = 1000;
+    camera.set_boot_ms(kRestartMs);
+    load_master();
+    std::chrono::steady_clock::duration best = std::chrono::hours(1);
+    for (int job = 0; job < 3; ++job) {
+        reset_at = 0;
+        back_at = 0;
+        const JobOutcome outcome = run_job(*link, settings, {});
+        EXPECT_EQ(outcome.result, JobResult::Pass) << outcome.reason.toStdString();
+        ASSERT_NE(back_at, 0) << "no answer after the reset";
+        best = std::min(best, std::chrono::steady_clock::duration(back_at - reset_at) - std::chrono::milliseconds(kRestartMs));
+    }
+    EXPECT_LT(best, std::chrono::milliseconds(150))
+        << "seen back " << std::chrono::duration_cast<std::chrono::milliseconds>(best).count() << " ms late";
 }
 
 TEST_F(StationLinkTest, DsrOnIsNotAnAnswer)

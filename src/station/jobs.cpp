@@ -24,6 +24,9 @@ constexpr int kProbeIntervalMs = 500;
 constexpr int kResetIgnoredAfterMs = 1000;
 // Between two probes that a camera not yet silent after its reset answered.
 constexpr int kAnsweredProbeGapMs = 50;
+// Between the repeats of a probe once the camera is silent after its reset: how late at most the
+// station learns that it is back.
+constexpr int kRestartProbeEveryMs = 50;
 
 using port_state::kBooting;
 using port_state::kReading;
@@ -113,7 +116,9 @@ JobOutcome replay_records(StationLink& link, const MasterFile& file, const Progr
 
 // The camera counts as restarted once it was seen to go silent after its reset and then to
 // answer again. Answers before the silence come from a camera that has not acted on the reset
-// yet (or never will).
+// yet (or never will). Silence is a probe unanswered for its whole 0.3 s; from then on the camera
+// is restarting and answers nothing until it is back, so the probe is repeated every 50 ms and
+// the first answer to any repeat is the camera back.
 JobOutcome wait_for_restart(StationLink& link, int address, int timeout_ms, const ProgressFn& progress)
 {
     if (progress) progress(kBooting, 0, 0);
@@ -121,7 +126,8 @@ JobOutcome wait_for_restart(StationLink& link, int address, int timeout_ms, cons
     since_reset.start();
     bool went_silent = false;
     while (true) {
-        const std::optional<int> answer = link.probe(address);
+        const std::optional<int> answer =
+            went_silent ? link.probe_repeating(address, kRestartProbeEveryMs, kProbeTimeoutMs) : link.probe(address);
         if (link.stopped()) return failure(LinkStatus::Stopped, QStringLiteral("stopped while the camera restarted"));
         if (link.camera_left())
             return failure(LinkStatus::CameraLeft, QStringLiteral("the camera left while it restarted (DSR dropped)"));
