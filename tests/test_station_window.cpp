@@ -428,7 +428,13 @@ TEST_F(StationWindowTest, AKeepFileBesideTheMasterIsWhatEveryJobKeepsAndGoesWith
     window->keep_button()->click();
     EXPECT_EQ(window->keep_facts()->text(), QStringLiteral("own.keep: 0x0012 (1 word)"));
     window->start();
-    ASSERT_TRUE(wait_for(1, TileState::Pass) && wait_for(2, TileState::Pass)) << window->tile(2)->reason().toStdString();
+    const auto verdict = [&](int port) {
+        const auto& seen = states[port];
+        return std::find_if(seen.begin(), seen.end(), [](TileState s) { return s == TileState::Pass || s == TileState::Fail; });
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return verdict(1) != states[1].end() && verdict(2) != states[2].end(); }, kJobDeadlineMs));
+    EXPECT_EQ(*verdict(1), TileState::Pass);
+    EXPECT_EQ(*verdict(2), TileState::Pass) << window->tile(2)->reason().toStdString();
     stop_and_wait();
     const QList<station::JobRow> records = rows();
     ASSERT_EQ(records.size(), 2);
