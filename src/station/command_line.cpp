@@ -276,9 +276,9 @@ ParseResult parse_command_line(const QStringList& argv, Options& options, QStrin
     }
     options.arguments = positional;
     const bool reads_sides = options.action == Action::Diff || options.action == Action::Survey;
-    if ((reads_sides && !check_port_sides(options.arguments, message)) || !parse_ports(parser, known, options.station.ports, message)
-        || !parse_numbers(parser, known, options, message) || !check_combinations(parser, known, options, message)
-        || !parse_keep(parser, known, options, message))
+    if ((reads_sides && !check_port_sides(options.arguments, message))
+        || !parse_ports(parser, known, options.station.ports, message) || !parse_numbers(parser, known, options, message)
+        || !check_combinations(parser, known, options, message) || !parse_keep(parser, known, options, message))
         return ParseResult::UsageError;
     apply_flags(parser, known, options);
     return ParseResult::Run;

@@ -325,8 +325,9 @@ void Station::note_master_file()
         output_.note(0, QStringLiteral("%1 has no reset line: the station resets each camera after the file's last line").arg(name));
     if (!job.keep.empty()) {
         const QString kept = QStringLiteral("%1 (%2)").arg(job.keep.text(), words_text(job.keep.count()));
-        output_.note(0, job.command == Command::Write ? QStringLiteral("each camera keeps its own words at ") + kept
-                                                      : QStringLiteral("each camera's own words at %1 are not compared").arg(kept));
+        output_.note(0, job.command == Command::Write
+                            ? QStringLiteral("each camera keeps its own words at ") + kept
+                            : QStringLiteral("each camera's own words at %1 are not compared").arg(kept));
     }
     if (file.lines_after_reset > 0)
         output_.note(0, QStringLiteral("%1: the %2 line(s) after the reset line (line %3) are neither written nor verified")

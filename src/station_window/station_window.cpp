@@ -454,8 +454,9 @@ void StationWindow::rebuild_tiles()
 
 void StationWindow::lock_settings(bool locked)
 {
-    for (QWidget* control : {static_cast<QWidget*>(open_button_), static_cast<QWidget*>(keep_button_), static_cast<QWidget*>(mode_box_),
-                             static_cast<QWidget*>(verify_box_), static_cast<QWidget*>(serial_box_)})
+    for (QWidget* control : {static_cast<QWidget*>(open_button_), static_cast<QWidget*>(keep_button_),
+                             static_cast<QWidget*>(mode_box_), static_cast<QWidget*>(verify_box_),
+                             static_cast<QWidget*>(serial_box_)})
         control->setEnabled(!locked);
     for (QCheckBox* tick : std::as_const(port_ticks_)) tick->setEnabled(!locked);
     start_button_->setText(locked ? QStringLiteral("Stop") : QStringLiteral("Start"));
