@@ -28,7 +28,9 @@ namespace station {
 namespace {
 
 // PRAGMA user_version of the layout below; a later layout migrates from the number it finds.
-constexpr int schema_version = 1;
+// 1: the first; 2: the keep map of each job.
+constexpr int schema_version = 2;
+constexpr int keep_map_version = 2;
 
 // `started_ms` (UTC milliseconds) orders and filters rows correctly across changes of the
 // local offset; `started` keeps the time as the station saw it, with its offset.
@@ -50,14 +52,26 @@ CREATE TABLE IF NOT EXISTS jobs (
     result      TEXT    NOT NULL,
     reason      TEXT    NOT NULL DEFAULT '',
     differing   TEXT    NOT NULL DEFAULT '',
-    duration_ms INTEGER
+    duration_ms INTEGER,
+    keep_map    TEXT    NOT NULL DEFAULT ''
 ))";
+// From version 1: its rows were written without a keep map.
+const char* const add_keep_map_column = "ALTER TABLE jobs ADD COLUMN keep_map TEXT NOT NULL DEFAULT ''";
 const char* const create_started_index =
     "CREATE INDEX IF NOT EXISTS jobs_started_ms ON jobs (started_ms)";
 
 const char* const job_columns =
     "id, started, ended, host, port, device, title, comm_id, serial, file_path, file_sha256, "
-    "mode, result, reason, differing, duration_ms";
+    "mode, result, reason, differing, duration_ms, keep_map";
+
+// The columns to select from a database of `version`: one read without migrating it (read-only)
+// has no keep map column, and its rows read as without a keep map.
+QString columns_of(int version)
+{
+    QString columns = QLatin1String(job_columns);
+    if (version < keep_map_version) columns.replace(QLatin1String("keep_map"), QLatin1String("'' AS keep_map"));
+    return columns;
+}
 
 QString unique_connection_name()
 {
@@ -220,20 +234,23 @@ QString set_up_connection(QSqlDatabase& db)
     return {};
 }
 
-// Creates the table in a new file, or checks the version of an existing one. The version is
-// written even when unchanged: SQLite refuses that write on a read-only file, which an earlier
-// run may already have switched to WAL.
+// Creates the table in a new file, brings an older layout up to this one, or checks the version
+// of an existing one. The version is written even when unchanged: SQLite refuses that write on a
+// read-only file, which an earlier run may already have switched to WAL.
 QString create_or_check_tables(QSqlDatabase& db)
 {
     QString why;
     const QVariant version = single_value(db, QStringLiteral("PRAGMA user_version"), &why);
     if (!version.isValid())
         return why;
-    if (version.toInt() > schema_version)
-        return QStringLiteral("it was written by a newer version (schema %1)").arg(version.toInt());
-    const bool made = version.toInt() == schema_version
-        || (run(db, QLatin1String(create_jobs_table), &why)
-            && run(db, QLatin1String(create_started_index), &why));
+    const int found = version.toInt();
+    if (found > schema_version)
+        return QStringLiteral("it was written by a newer version (schema %1)").arg(found);
+    bool made = true;
+    if (found == 0)
+        made = run(db, QLatin1String(create_jobs_table), &why) && run(db, QLatin1String(create_started_index), &why);
+    else if (found < keep_map_version)
+        made = run(db, QLatin1String(add_keep_map_column), &why);
     if (made)
         run(db, QStringLiteral("PRAGMA user_version = %1").arg(schema_version), &why);
     return why;
@@ -269,8 +286,9 @@ QString prepare_for_writing(QSqlDatabase& db)
 }
 
 // A reader checks what it can read: the version of the layout and the table of jobs. SQLite
-// opens lazily, so this is also where a file that cannot be read says so.
-QString check_for_reading(QSqlDatabase& db, int* code)
+// opens lazily, so this is also where a file that cannot be read says so. `version_found` gets
+// the version of its layout.
+QString check_for_reading(QSqlDatabase& db, int* code, int* version_found)
 {
     QSqlQuery query(db);
     const auto failed = [&] {
@@ -281,6 +299,7 @@ QString check_for_reading(QSqlDatabase& db, int* code)
         || !query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
         return failed();
     const int version = query.value(0).toInt();
+    *version_found = version;
     if (version > schema_version)
         return QStringLiteral("it was written by a newer version (schema %1)").arg(version);
     if (!query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'jobs'"))
@@ -314,6 +333,7 @@ JobRow row_from(const QSqlQuery& query)
     start.file_path = query.value(9).toString();
     start.file_sha256 = query.value(10).toString();
     start.mode = query.value(11).toString();
+    start.keep_map = query.value(16).toString();
     row.result = result_from_word(query.value(12).toString()).value_or(JobResult::Aborted);
     if (!query.value(2).isNull()) {
         JobEnd end;
@@ -407,6 +427,7 @@ bool Records::open(const QString& path, QString* error)
             db.close();
     }
     file_id_ = file_identity(path);
+    version_ = schema_version;
     if (why.isEmpty())
         return true;
     set_error(error, QStringLiteral("cannot open the record database %1: %2").arg(path, why));
@@ -425,12 +446,12 @@ bool Records::open_for_reading(const QString& path, QString* error)
     } else if (open_connection(path, QStringLiteral("QSQLITE_OPEN_READONLY"), &why)) {
         QSqlDatabase db = connection(connection_);
         int code = 0;
-        why = check_for_reading(db, &code);
+        why = check_for_reading(db, &code, &version_);
         if (code == kSqliteReadOnly || code == kSqliteCantOpen) {
             db.close();
             if (open_connection(immutable_uri(path), QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"), &why)) {
                 db = connection(connection_);
-                why = check_for_reading(db, &code);
+                why = check_for_reading(db, &code, &version_);
             }
         }
         if (!why.isEmpty())
@@ -477,13 +498,13 @@ qint64 Records::begin(const JobStart& start, RecordsError* error)
     QSqlQuery query(connection(connection_));
     query.prepare(QStringLiteral(
         "INSERT INTO jobs (started, started_ms, host, port, device, title, comm_id, serial, "
-        "file_path, file_sha256, mode, result) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        "file_path, file_sha256, mode, result, keep_map) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     for (const QVariant& value :
          {text_value(iso_text(start.started)), QVariant(start.started.toMSecsSinceEpoch()),
           text_value(start.host), QVariant(start.port), text_value(start.device),
           text_value(start.title), comm_id_value(start.comm_id),
           text_value(start.serial), text_value(start.file_path), text_value(start.file_sha256),
-          text_value(start.mode), QVariant(result_word(JobResult::Aborted))})
+          text_value(start.mode), QVariant(result_word(JobResult::Aborted)), text_value(start.keep_map)})
         query.addBindValue(value);
     if (!query.exec()) {
         if (error)
@@ -536,7 +557,7 @@ QList<JobRow> Records::list(std::optional<QDateTime> since, int limit, QString* 
     QSqlQuery query(connection(connection_));
     query.prepare(QStringLiteral("SELECT %1 FROM jobs WHERE started_ms >= ? "
                                  "ORDER BY started_ms DESC, id DESC LIMIT ?")
-                      .arg(QLatin1String(job_columns)));
+                      .arg(columns_of(version_)));
     const bool filtered = since && since->isValid();
     query.addBindValue(filtered ? since->toMSecsSinceEpoch() : std::numeric_limits<qint64>::min());
     query.addBindValue(limit); // SQLite reads a negative limit as none
@@ -590,7 +611,8 @@ QStringList csv_fields(const JobRow& row)
             result_word(row.result),
             end.reason,
             addresses_text(end.differing),
-            row.end ? QString::number(end.duration_ms) : QString()};
+            row.end ? QString::number(end.duration_ms) : QString(),
+            row.start.keep_map};
 }
 
 // Numbers and durations line up on the right, words on the left; the last column is not padded.

@@ -51,6 +51,7 @@ struct JobStart {
     QString file_path;   // absolute path of the data file
     QString file_sha256; // lower-case hex
     QString mode;        // "batch", "single", "verify", "save"
+    QString keep_map;    // the words each camera kept of its own ("0x0100-0x011F,0x03F0"); empty: none
 };
 
 // What is known when it ends.
@@ -123,6 +124,7 @@ private:
     QString connection_;
     QString path_;
     QString file_id_; // the device and inode the database was opened on
+    int version_ = 0; // of the database's layout, once open (a writer brings it up to date)
 };
 
 // "2026-12-09T14:51:38+01:00": `time` in the local time of this machine, with its UTC offset
