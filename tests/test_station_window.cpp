@@ -596,8 +596,19 @@ TEST_F(StationWindowTest, AFirstStartSaysWhatToDoAndTheTicksShowWhichPortsExist)
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->port_tick(2)->isEnabled(); }, kJobDeadlineMs)) << "the port that is back is not offered";
 }
 
+// A keep file of several ranges, whose line on the master bar is long.
+QString write_keep_file(const QString& folder)
+{
+    const QString path = folder + QStringLiteral("/own-words-of-this-product.keep");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return {};
+    file.write("0x0100-0x011F\n0x0140-0x015F\n0x0200\n0x0210\n0x0220-0x022F\n0x0300-0x03FF\n");
+    return path;
+}
+
 TEST_F(StationWindowTest, NinePortsWithSerialFieldsFitASmallScreenAndTheWindowShrinksBack)
 {
+    ASSERT_TRUE(window->set_keep_file(write_keep_file(folder.path())));
     window->serial_box()->setChecked(true);
     window->show();
     for (int port = 3; port <= 9; ++port) window->port_tick(port)->setChecked(true);
@@ -695,6 +706,7 @@ TEST_F(StationWindowTest, ScreenshotsOnASmallAndALargeScreen)
     more[2].unplug();
     cameras[0].plug_in(81);
     cameras[1].plug_in(82);
+    ASSERT_TRUE(window->set_keep_file(write_keep_file(folder.path())));
     window->serial_box()->setChecked(true);
     for (int port = 3; port <= 9; ++port) window->port_tick(port)->setChecked(true);
     window->resize(kSmallScreen);

@@ -76,6 +76,14 @@ QString resolved_device(int port)
 // Up to four tiles in a row; more in two rows, so that nine fit a 1366x768 screen.
 int tile_columns(int tiles) { return tiles <= 4 ? tiles : (tiles + 1) / 2; }
 
+// A long path or keep map must not widen the window past a small screen: the label takes the
+// room the master bar has left, and its tooltip holds the whole text.
+void shares_the_bar(QLabel* label)
+{
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    label->setMinimumWidth(label->fontMetrics().averageCharWidth() * 12);
+}
+
 void set_points(QWidget* widget, int points)
 {
     QFont type = widget->font();
@@ -201,6 +209,7 @@ QWidget* StationWindow::build_master_bar()
     open_button_ = new QPushButton(QStringLiteral("&Master file..."), bar);
     file_label_ = new QLabel(QStringLiteral("(none)"), bar);
     make_readout(file_label_, QStringLiteral("Master file"));
+    shares_the_bar(file_label_);
     file_facts_label_ = new QLabel(bar);
     make_readout(file_facts_label_, QStringLiteral("Master file records and SHA-256"));
     mode_box_ = new QComboBox(bar);
@@ -346,6 +355,7 @@ bool StationWindow::open_master_file(const QString& path)
         return false;
     }
     file_label_->setText(file->path);
+    file_label_->setToolTip(file->path);
     file_facts_label_->setText(
         QStringLiteral("%1 records   SHA-256 %2").arg(file->named).arg(file->sha256.left(kShaDigits)));
     if (!master_watch_->files().isEmpty()) master_watch_->removePaths(master_watch_->files());
@@ -387,6 +397,7 @@ void StationWindow::master_file_changed(const QString& sha256)
         if (!open_master_file(path)) {
             master_.reset();
             file_label_->setText(QStringLiteral("(none)"));
+            file_label_->setToolTip({});
             file_facts_label_->clear();
             show_readiness();
             return;
@@ -426,8 +437,9 @@ void StationWindow::add_keep_controls(QWidget* bar, QHBoxLayout* row)
     keep_button_->setAccessibleDescription(QStringLiteral("The words each camera keeps of its own"));
     keep_label_ = new QLabel(QStringLiteral("(none)"), bar);
     make_readout(keep_label_, QStringLiteral("Keep file"));
+    shares_the_bar(keep_label_);
     row->addWidget(keep_button_);
-    row->addWidget(keep_label_);
+    row->addWidget(keep_label_, 1);
     connect(keep_button_, &QPushButton::clicked, this, &StationWindow::choose_keep_file);
 }
 
@@ -461,7 +473,7 @@ bool StationWindow::show_keep_file(station::KeepMap& map, QString* error)
     else
         keep_label_->setText(QStringLiteral("%1: %2 (%3)")
                                  .arg(name, map.empty() ? QStringLiteral("none") : map.text(), station::words_text(map.count())));
-    keep_label_->setToolTip(read ? keep_path_ : *error);
+    keep_label_->setToolTip(read ? QStringLiteral("%1\n%2").arg(keep_label_->text(), keep_path_).trimmed() : *error);
     return read;
 }
 
