@@ -790,7 +790,9 @@ void StationWindow::show_records(const QList<station::JobRow>& rows, const QStri
                                 row.end ? row.end->reason : QString()};
         for (int c = 0; c < cells.size(); ++c) records_table_->setItem(r, c, new QTableWidgetItem(cells[c]));
     }
-    records_table_->resizeColumnsToContents();
+    // The reason, last, stretches over the room the others leave (resizing every column to its
+    // contents would undo that stretch).
+    for (int c = 0; c + 1 < records_table_->columnCount(); ++c) records_table_->resizeColumnToContents(c);
 }
 
 void StationWindow::remember()
