@@ -230,13 +230,23 @@ TEST_F(StationWindowTest, TilesShowEveryCameraAndAgreeWithTheRecords)
     ASSERT_EQ(rows.size(), 4);
     expect_counters_agree_with(rows);
     QTableWidget* table = window->records_table();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return table->rowCount() == rows.size(); }, kJobDeadlineMs)) << table->rowCount();
+    // The table read after the run's end: one read while the last job was open shows it unfinished.
+    const auto table_read_after_the_run = [&] {
+        if (table->rowCount() != rows.size()) return false;
+        for (int r = 0; r < rows.size(); ++r)
+            if (table->item(r, 4)->text() != station::result_word(rows[r].result)) return false;
+        return true;
+    };
+    ASSERT_TRUE(QTest::qWaitFor(table_read_after_the_run, kJobDeadlineMs)) << table->rowCount();
     for (int r = 0; r < rows.size(); ++r) {
         EXPECT_EQ(table->item(r, 1)->text(), QStringLiteral("COM%1").arg(rows[r].start.port));
         EXPECT_EQ(table->item(r, 4)->text(), station::result_word(rows[r].result));
         EXPECT_EQ(table->item(r, 5)->text(), QStringLiteral("batch"));
     }
     EXPECT_EQ(table->item(0, 0)->text() >= table->item(3, 0)->text(), true) << "newest first";
+    const QHeaderView* columns = table->horizontalHeader();
+    EXPECT_GE(columns->sectionPosition(6) + columns->sectionSize(6), columns->viewport()->width() - 1)
+        << "the reasons do not take the table's width";
 
     // A name without a suffix gets ".csv", and the window says where it wrote.
     fake_dialogs.save_answer = folder.path() + QStringLiteral("/records");
@@ -690,7 +700,14 @@ TEST_F(StationWindowTest, ScreenshotsOnASmallAndALargeScreen)
     window->resize(kLargeScreen);
     window->start();
     ASSERT_TRUE(wait_for(1, TileState::Pass) && wait_for(2, TileState::Fail));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->records_table()->rowCount() == 2; }, kJobDeadlineMs));
+    // The records' columns span the table (the header lays them out a moment after the rows).
+    const auto columns_span_the_table = [&] {
+        const QHeaderView* header = window->records_table()->horizontalHeader();
+        const int last = header->count() - 1;
+        return header->sectionPosition(last) + header->sectionSize(last) >= header->viewport()->width() - 1;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->records_table()->rowCount() == 2 && columns_span_the_table(); },
+                                kJobDeadlineMs));
     ASSERT_TRUE(window->grab().save(screenshot_path("station-window-1920x1080.png")));
     stop_and_wait();
 
@@ -737,7 +754,8 @@ TEST_F(StationWindowTest, ScreenshotsOnASmallAndALargeScreen)
         for (int port = 1; port <= 9; ++port) all += station_window::state_word(window->tile(port)->state()).toStdString() + " / " + window->tile(port)->reason().toStdString() + "\n";
         return all;
     }();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->records_table()->rowCount() >= 9; }, kJobDeadlineMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->records_table()->rowCount() >= 9 && columns_span_the_table(); },
+                                kJobDeadlineMs));
     ASSERT_TRUE(window->grab().save(small_path));
 }
 
