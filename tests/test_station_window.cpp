@@ -494,6 +494,7 @@ TEST_F(StationWindowTest, AKeepFileBesideTheMasterIsWhatEveryJobKeepsAndGoesWith
     fake_dialogs.open_answer = keep;
     window->keep_button()->click();
     EXPECT_EQ(window->keep_facts()->text(), QStringLiteral("own.keep: 0x0012 (1 word)"));
+    EXPECT_EQ(fake_dialogs.filters.back(), QStringLiteral("Keep files (*.keep *.txt);;All files (*)"));
     window->start();
     const auto verdict = [&](int port) {
         const auto& seen = states[port];
@@ -671,8 +672,11 @@ TEST(PortTileTest, TheStateWordGrowsWithTheTileAndTheReasonIsNeverCut)
     const int small = state_points({260, 215}); // one of nine on a 1366x768 screen
     const int large = state_points({950, 640}); // one of two on a 1920x1080 screen
     EXPECT_GE(large, 2 * small) << small << " pt in a small tile, " << large << " pt in a large one";
-    EXPECT_GE(tile.findChild<QPlainTextEdit*>()->font().pointSize(), 14);
+    QPlainTextEdit* reason_view = tile.findChild<QPlainTextEdit*>();
+    EXPECT_GE(reason_view->font().pointSize(), 14);
     EXPECT_EQ(tile.reason(), reason);
+    EXPECT_TRUE(reason_view->focusPolicy() & Qt::TabFocus) << "the reason cannot be reached by keyboard";
+    EXPECT_TRUE(reason_view->textInteractionFlags() & Qt::TextSelectableByKeyboard);
 }
 
 TEST(PortTileTest, PassAndFailDifferInMarkAndInLightnessToAnEyeWithoutRedGreen)
