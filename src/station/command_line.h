@@ -11,15 +11,21 @@
 
 namespace station {
 
-enum class Action { Save, Write, Verify, Diff, Records };
+enum class Action { Save, Write, Verify, Diff, Records, Approve, Approved };
 
 struct Options {
     Action action = Action::Write;
     QStringList arguments;        // the files (or port:N) after the command
     StationSettings station;
     OutputMode output = OutputMode::Plain;
-    std::optional<QDateTime> since;
     bool csv = false;
+    // Where the records go and who runs the station: as given (empty when not), to be merged
+    // with the settings file.
+    QString db;
+    QString station_name;
+    QString operator_name;
+    QString note;     // approve
+    JobFilter filter; // records
 };
 
 enum class ParseResult { Run, Help, UsageError };

@@ -7,7 +7,9 @@
 // its records name by SHA-256); a change of the file on disk is noticed and said, and the window
 // reads it again only when no run goes on (or the operator stops the run for it).
 
+#include "records/forwarder.h"
 #include "records/records.h"
+#include "station/plant.h"
 #include "station_window/records_reader.h"
 #include "station_window/run_events.h"
 #include "station_window/sounds.h"
@@ -23,6 +25,7 @@ class QComboBox;
 class QFileSystemWatcher;
 class QGridLayout;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTableWidget;
 class QTimer;
@@ -34,8 +37,9 @@ class PortTile;
 class StationWindow : public QMainWindow, private RunView {
     Q_OBJECT
 public:
-    // `db_path`: the records' database; empty for the station's default.
-    explicit StationWindow(const QString& db_path = {}, QWidget* parent = nullptr);
+    // Where the records go comes from the station's settings file; `db_path` (an SQLite path or a
+    // server's URI) and `station_name` override it when given.
+    explicit StationWindow(const QString& db_path = {}, QWidget* parent = nullptr, const QString& station_name = {});
     ~StationWindow() override;
 
     // Loads the master file; false (and a message) when it is not a data file.
@@ -61,6 +65,9 @@ public:
     QLabel* counters_label() const { return counters_label_; }
     QLabel* run_message() const { return run_message_; }
     QLabel* file_facts() const { return file_facts_label_; }
+    QLineEdit* operator_field() const { return operator_field_; }
+    QLabel* records_where() const { return records_where_; }
+    QLabel* forward_status() const { return forward_status_; }
 
 public slots:
     void start();
@@ -81,6 +88,13 @@ private:
     QWidget* build_ports_row();
     QWidget* build_run_row();
     QWidget* build_records();
+    QWidget* build_plant_row();
+    void start_forwarding();
+    bool operator_named();
+    void check_records_then_run();
+    void records_checked(const station::StartCheck& check);
+    void begin_run();
+    void run_over();
     void keep_space_for(QWidget* control);
     void choose_master_file();
     void export_csv();
@@ -104,7 +118,9 @@ private:
     void port_note(int port, const QString& text) override;
     void port_error(int port, const QString& text) override;
 
-    QString db_path_;
+    station::RecordsPlan plan_;
+    QString plan_error_; // the settings file or the database named cannot be used: no run starts
+    std::unique_ptr<station::Forwarder> forwarder_;
     RecordsReader* reader_ = nullptr;
     bool reread_records_ = false; // a refresh was asked for while a read went on
     std::unique_ptr<station::MasterFile> master_;
@@ -135,6 +151,9 @@ private:
     QLabel* records_status_ = nullptr; // why the table shows no (new) rows
     QTimer* records_retry_timer_ = nullptr;
     QPushButton* export_button_ = nullptr;
+    QLineEdit* operator_field_ = nullptr;
+    QLabel* records_where_ = nullptr;
+    QLabel* forward_status_ = nullptr; // how many records wait for the server, and since when
 };
 
 } // namespace station_window
