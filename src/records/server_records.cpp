@@ -358,7 +358,8 @@ void ServerRecords::failed(StoreOutcome& outcome, const QString& why)
 {
     outcome.error = why;
     QSqlDatabase db = connection(connection_);
-    db.rollback();
+    if (db.isOpen())
+        db.rollback();
     // A statement the server refused leaves the session usable; any other failure is asked.
     outcome.connection_lost = busy_or_gone(why) || !QSqlQuery(db).exec(QStringLiteral("SELECT 1"));
     if (outcome.connection_lost)
