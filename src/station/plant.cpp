@@ -107,7 +107,7 @@ StartCheck check_before_run(const RecordsPlan& plan, const MasterFile* master)
         return check;
     const std::optional<bool> is_approved = approved(plan, journal, server, *master, check, &error);
     if (!is_approved)
-        return refused(QStringLiteral("cannot tell whether %1 is approved: %2").arg(master->path, error));
+        return refused(QStringLiteral("cannot tell whether %1 (SHA-256 %2) is approved: %3").arg(master->path, master->sha256, error));
     if (!*is_approved)
         return refused(not_approved_text(*master));
     return check;
