@@ -241,9 +241,10 @@ TEST_F(StationRecords, ADatabaseOfTheFirstLayoutReadsAsWithoutKeepMapsAndIsBroug
     EXPECT_EQ(rows[1].start.keep_map, QString());
     const QString csv = records_csv(rows);
     EXPECT_TRUE(csv.startsWith(QStringLiteral("id,started,ended,host,port,device,title,comm_id,serial,file_path,file_sha256,"
-                                              "mode,result,reason,differing,duration_ms,keep_map\r\n")))
+                                              "mode,result,reason,differing,duration_ms,keep_map,job_id,station,operator\r\n")))
         << csv.toStdString();
-    EXPECT_TRUE(csv.contains(QStringLiteral(",\"0x0100-0x011F,0x03F0\"\r\n"))) << csv.toStdString();
+    EXPECT_TRUE(csv.contains(QStringLiteral(",\"0x0100-0x011F,0x03F0\",") + rows[0].start.job_id + QStringLiteral(",,\r\n")))
+        << csv.toStdString();
 }
 
 // The connection a Records object made on this thread (the only one the test has open).
