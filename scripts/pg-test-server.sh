@@ -3,6 +3,8 @@
 #
 #   scripts/pg-test-server.sh start DIR [OWNER_PID]   # DIR: an empty folder the caller made
 #   scripts/pg-test-server.sh stop DIR                # stops the server and removes DIR
+#   scripts/pg-test-server.sh halt DIR                # stops the server, keeping its data
+#   scripts/pg-test-server.sh resume DIR              # starts a halted server again
 #
 # It listens only on a Unix socket in DIR (no TCP port), port 5432, with trust authentication for
 # the superuser "postgres". Run as root, the server runs as the unprivileged postgres user, since
@@ -99,9 +101,24 @@ stop() {
   rm -rf "$dir"
 }
 
+# A server gone away while its clients go on, as when the network drops: its sessions are ended.
+halt() {
+  local dir=$1 bin
+  bin=$(server_bin_dir) || exit 3
+  as_server_user "$bin/pg_ctl" -D "$dir/data" -m fast -w -t 20 stop >/dev/null
+}
+
+resume() {
+  local dir=$1 bin
+  bin=$(server_bin_dir) || exit 3
+  as_server_user "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 start >/dev/null
+}
+
 [ $# -ge 2 ] || usage
 case $1 in
   start) [ $# -le 3 ] || usage; start "$2" "${3:-}" ;;
   stop) [ $# -eq 2 ] || usage; stop "$2" ;;
+  halt) [ $# -eq 2 ] || usage; halt "$2" ;;
+  resume) [ $# -eq 2 ] || usage; resume "$2" ;;
   *) usage ;;
 esac

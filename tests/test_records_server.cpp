@@ -2,10 +2,13 @@
 // stations starting together, a job stored once whatever is sent twice, approvals, look-ups
 // across stations, and the reasons a station is refused.
 
+#include "records/forwarder.h"
 #include "records/server_records.h"
 #include "records/server_uri.h"
+#include "support/cut_proxy.h"
 #include "support/test_database.h"
 
+#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -443,16 +446,25 @@ TEST_F(ServerRecordsTest, TheFirstApprovalOfAMasterStays)
 
 // ---- Look-ups across stations ----
 
-TEST_F(ServerRecordsTest, EveryFilterAloneAndCombinedNewestFirst)
+// The same rows in a station's SQLite file answer the same look-ups.
+TEST_F(ServerRecordsTest, EveryFilterAloneAndCombinedNewestFirstOnTheServerAndInSqlite)
 {
     ServerRecords records;
     open(records);
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    Records file;
+    QString error;
+    ASSERT_TRUE(file.open(folder.filePath(QStringLiteral("station.sqlite")), &error)) << error.toStdString();
     auto make = [](const char* id, const char* station, const char* serial, int hour,
                    std::optional<JobResult> result) {
         ServerJob made = job(QString::fromLatin1(id), noon.addSecs(hour * 3600), result.has_value(),
                              result.value_or(JobResult::Aborted));
         made.station = QString::fromLatin1(station);
         made.row.start.serial = QString::fromLatin1(serial);
+        made.row.start.job_id = made.job_id;
+        made.row.start.station = made.station;
+        made.row.start.operator_name = made.operator_name;
         return made;
     };
     // Ids not in time order; the last one started latest but shows an earlier local time.
@@ -465,6 +477,13 @@ TEST_F(ServerRecordsTest, EveryFilterAloneAndCombinedNewestFirst)
     };
     rows[4].row.start.started = rows[4].row.start.started.toOffsetFromUtc(-5 * 3600);
     ASSERT_TRUE(records.store(rows).committed);
+    for (const ServerJob& row : rows) {
+        const qint64 id = file.begin(row.row.start);
+        ASSERT_GT(id, 0);
+        if (row.row.end) {
+            ASSERT_TRUE(file.finish(id, *row.row.end));
+        }
+    }
 
     auto at = [](int hour) { return noon.addSecs(hour * 3600).toUTC(); };
     const struct {
@@ -488,13 +507,147 @@ TEST_F(ServerRecordsTest, EveryFilterAloneAndCombinedNewestFirst)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        QString error;
         const std::optional<QList<ServerJob>> found = records.jobs(c.filter, &error);
         ASSERT_TRUE(found.has_value()) << error.toStdString();
-        QStringList ids;
+        const std::optional<QList<JobRow>> in_file = file.list(c.filter, &error);
+        ASSERT_TRUE(in_file.has_value()) << error.toStdString();
+        QStringList ids, file_ids;
         for (const ServerJob& row : *found)
             ids << row.job_id;
+        for (const JobRow& row : *in_file)
+            file_ids << row.start.job_id;
         EXPECT_EQ(ids, c.ids);
+        EXPECT_EQ(file_ids, c.ids);
+    }
+}
+
+// ---- The journal forwarded ----
+
+// A journal row begun by an earlier run of the station that never ended it (a crash).
+void left_by_a_crash(const QString& journal, qint64 id)
+{
+    const QString name = QStringLiteral("crash-%1").arg(id);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(journal);
+        ASSERT_TRUE(db.open());
+        QSqlQuery query(db);
+        EXPECT_TRUE(query.exec(QStringLiteral("UPDATE jobs SET run_id = 'an earlier run' WHERE id = %1").arg(id)));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+QList<ServerJob> stored_for(ServerRecords& server, const QString& station)
+{
+    JobFilter filter;
+    filter.station = station;
+    return server.jobs(filter).value_or(QList<ServerJob>());
+}
+
+QStringList ids_of(const QList<ServerJob>& jobs)
+{
+    QStringList ids;
+    for (const ServerJob& job : jobs)
+        ids << job.job_id;
+    ids.sort();
+    return ids;
+}
+
+// A cut connection loses no row and doubles none: cut before the server's commit (nothing stored,
+// so the rows must not count as sent), or after it (stored, but the station never heard: they go
+// again and are kept once). Rows go oldest first, with the times they were begun at, and a job
+// still running in this run waits for its end while the others go.
+TEST_F(ServerRecordsTest, TheJournalGoesOnceOldestFirstWithItsOwnTimesWhereverTheConnectionIsCut)
+{
+    constexpr int kDeadline = 30000;
+    {
+        ServerRecords first; // the schema: the commit that makes it is not the one cut
+        open(first);
+    }
+    const std::optional<ServerUri> direct = uri_of(database_.uri());
+    ASSERT_TRUE(direct.has_value());
+    ServerRecords server;
+    open(server);
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    for (CutProxy::Cut cut : {CutProxy::Cut::BeforeCommit, CutProxy::Cut::AfterCommit}) {
+        const bool after = cut == CutProxy::Cut::AfterCommit;
+        const QString station = after ? QStringLiteral("cut-after") : QStringLiteral("cut-before");
+        SCOPED_TRACE(station.toStdString());
+        const QString journal_path = folder.filePath(station + QStringLiteral(".sqlite"));
+        Records journal;
+        QString error;
+        ASSERT_TRUE(journal.open(journal_path, &error)) << error.toStdString();
+        journal.set_forwarding(true);
+        // Begun in another order than their times: hours 5, 1, 6, 0, 3, 2, 4 after noon.
+        QList<qint64> ids;
+        for (int hour : {5, 1, 6, 0, 3, 2, 4}) {
+            ServerJob made = job(QString(), noon.addSecs(hour * 3600), true);
+            made.row.start.station = station;
+            made.row.start.operator_name = QStringLiteral("O'Brien");
+            ids << journal.begin(made.row.start);
+            ASSERT_GT(ids.last(), 0);
+            ASSERT_TRUE(journal.finish(ids.last(), *made.row.end));
+        }
+        ServerJob crashed = job(QString(), noon.addSecs(7 * 3600), false);
+        crashed.row.start.station = station;
+        const qint64 crashed_id = journal.begin(crashed.row.start);
+        left_by_a_crash(journal_path, crashed_id);
+        ServerJob running = job(QString(), noon.addSecs(-3600), false); // the oldest of all
+        running.row.start.station = station;
+        const qint64 running_id = journal.begin(running.row.start);
+
+        CutProxy proxy(TestDatabase::server().host, TestDatabase::server().port);
+        ASSERT_TRUE(proxy.listening());
+        proxy.arm(cut);
+        ServerUri through = *direct;
+        through.host = proxy.folder();
+        ForwarderSettings settings;
+        settings.journal = journal_path;
+        settings.server = through;
+        settings.batch = 3;
+        settings.poll_ms = 50;
+        settings.retry_ms = 200;
+        Forwarder forwarder(settings, {});
+        forwarder.start();
+
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            return proxy.cuts() == 1 && forwarder.status().server == ForwardStatus::Server::Unreachable;
+        }, kDeadline)) << "the connection was never cut";
+        const QList<ServerJob> first = stored_for(server, station);
+
+        QStringList oldest;
+        for (const JobRow& row : journal.list())
+            if (row.start.started < noon.addSecs(3 * 3600) && row.id != running_id)
+                oldest << row.start.job_id;
+        oldest.sort();
+        EXPECT_EQ(ids_of(first), after ? oldest : QStringList()) << "not the oldest three";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return forwarder.status().backlog.waiting == 8; }, kDeadline));
+        EXPECT_TRUE(forward_status_text(forwarder.status()).startsWith(QStringLiteral("records: 8 waiting, server unreachable since ")))
+            << forward_status_text(forwarder.status()).toStdString();
+
+        proxy.let_go();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return stored_for(server, station).size() == 8; }, kDeadline));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return forwarder.status().backlog.waiting == 0; }, kDeadline));
+        EXPECT_EQ(forward_status_text(forwarder.status()), QStringLiteral("records: all on the server"));
+        // The running job goes once it has ended.
+        JobEnd end = *job(QString(), noon, true).row.end;
+        ASSERT_TRUE(journal.finish(running_id, end));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return stored_for(server, station).size() == 9; }, kDeadline));
+        forwarder.finish(kDeadline);
+
+        const QList<ServerJob> stored = stored_for(server, station);
+        const QList<JobRow> rows = journal.list();
+        ASSERT_EQ(stored.size(), rows.size());
+        for (const JobRow& row : rows) {
+            SCOPED_TRACE(row.id);
+            const auto same = std::find_if(stored.begin(), stored.end(),
+                                           [&](const ServerJob& job) { return job.job_id == row.start.job_id; });
+            ASSERT_NE(same, stored.end());
+            expect_same_job(*same, server_job(row));
+        }
+        EXPECT_EQ(journal.backlog().value_or(Backlog{-1, {}}).waiting, 0) << "rows on the server still wait";
     }
 }
 

@@ -1014,7 +1014,7 @@ TEST_F(Station, UsageAndSetUpErrorsExitWithTwo)
         {{QStringLiteral("diff"), master, master, boot, QStringLiteral("2")}, "--boot-timeout goes with"},
         {{QStringLiteral("diff"), master, master, QStringLiteral("--json")}, "--json goes with"},
         {{QStringLiteral("diff"), master, master, QStringLiteral("--db"), db}, "--db goes with"},
-        {{QStringLiteral("records"), QStringLiteral("--json")}, "--json goes with"},
+        {{QStringLiteral("records"), QStringLiteral("--operator"), QStringLiteral("ann")}, "--operator goes with"},
         {{QStringLiteral("records"), QStringLiteral("--port"), QStringLiteral("1")}, "--port goes with"},
         {{QStringLiteral("records"), QStringLiteral("--id"), QStringLiteral("3")}, "--id goes with"},
         {{QStringLiteral("save"), master, QStringLiteral("--ports"), QStringLiteral("1,2")}, "--ports goes with"},

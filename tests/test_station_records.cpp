@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -240,9 +241,10 @@ TEST_F(StationRecords, ADatabaseOfTheFirstLayoutReadsAsWithoutKeepMapsAndIsBroug
     EXPECT_EQ(rows[1].start.keep_map, QString());
     const QString csv = records_csv(rows);
     EXPECT_TRUE(csv.startsWith(QStringLiteral("id,started,ended,host,port,device,title,comm_id,serial,file_path,file_sha256,"
-                                              "mode,result,reason,differing,duration_ms,keep_map\r\n")))
+                                              "mode,result,reason,differing,duration_ms,keep_map,job_id,station,operator\r\n")))
         << csv.toStdString();
-    EXPECT_TRUE(csv.contains(QStringLiteral(",\"0x0100-0x011F,0x03F0\"\r\n"))) << csv.toStdString();
+    EXPECT_TRUE(csv.contains(QStringLiteral(",\"0x0100-0x011F,0x03F0\",") + rows[0].start.job_id + QStringLiteral(",,\r\n")))
+        << csv.toStdString();
 }
 
 // The connection a Records object made on this thread (the only one the test has open).
@@ -311,6 +313,187 @@ TEST_F(StationRecords, AWriteThatWaitingMayMendSaysSoAndSucceedsOnceItIsMended)
         EXPECT_TRUE(records.finish(before, end, &error)) << error.text.toStdString();
         EXPECT_EQ(records.list().size(), after) << "a failed write left a row behind";
     }
+}
+
+// A file of the first layout, or one whose number another change has already raised, as a station
+// of an earlier version left it: one job in it.
+void make_earlier_layout(const QString& path, int version, const QString& extra_column)
+{
+    const QString name = QStringLiteral("earlier-%1").arg(version);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        ASSERT_TRUE(db.open());
+        QSqlQuery query(db);
+        for (const QString& statement :
+             {QStringLiteral("CREATE TABLE jobs (id INTEGER PRIMARY KEY AUTOINCREMENT, started TEXT NOT NULL, "
+                             "started_ms INTEGER NOT NULL, ended TEXT, host TEXT NOT NULL, port INTEGER NOT NULL, "
+                             "device TEXT NOT NULL, title TEXT NOT NULL, comm_id INTEGER, serial TEXT NOT NULL, "
+                             "file_path TEXT NOT NULL, file_sha256 TEXT NOT NULL, mode TEXT NOT NULL, result TEXT "
+                             "NOT NULL, reason TEXT NOT NULL DEFAULT '', differing TEXT NOT NULL DEFAULT '', "
+                             "duration_ms INTEGER%1)")
+                  .arg(extra_column.isEmpty() ? QString() : QStringLiteral(", ") + extra_column),
+              QStringLiteral("INSERT INTO jobs (started, started_ms, host, port, device, title, serial, file_path, "
+                             "file_sha256, mode, result, ended, reason, duration_ms) VALUES ('2024-05-01T12:00:00.000+02:00', "
+                             "1714557600000, 'line-pc', 2, '/dev/ttyUSB1', 'OLD', 'SN-1', '/m.dat', 'aa', 'batch', 'pass', "
+                             "'2024-05-01T12:00:30.000+02:00', '', 30000)"),
+              QStringLiteral("PRAGMA user_version = %1").arg(version)})
+            ASSERT_TRUE(query.exec(statement)) << statement.toStdString();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+// Each step of the layout checks for its own columns, whatever number the file has: a file whose
+// version another change raised still gains the plant's columns. Rows from before keep what they
+// held, get ids of their own and stay in the file: they were never meant for a server.
+TEST_F(StationRecords, AnEarlierLayoutGainsTheJournalsColumnsAndKeepsItsRows)
+{
+    const struct {
+        const char* name;
+        int version;
+        const char* extra_column;
+    } cases[] = {{"the first layout", 1, ""}, {"numbered 2 by another change", 2, "keep_map TEXT NOT NULL DEFAULT ''"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = folder_.filePath(QStringLiteral("earlier-%1.sqlite").arg(c.version));
+        make_earlier_layout(path, c.version, QLatin1String(c.extra_column));
+        {
+            // Only read, the file is not changed: its rows show no station.
+            Records reader;
+            QString error;
+            ASSERT_TRUE(reader.open_for_reading(path, &error)) << error.toStdString();
+            const std::optional<QList<JobRow>> rows = reader.list(JobFilter{}, &error);
+            ASSERT_TRUE(rows.has_value()) << error.toStdString();
+            ASSERT_EQ(rows->size(), 1);
+            EXPECT_TRUE(rows->first().start.station.isEmpty());
+            EXPECT_EQ(reader.approvals().value_or(QList<Approval>{{}}).size(), 0);
+        }
+        Records records;
+        QString error;
+        ASSERT_TRUE(records.open(path, &error)) << error.toStdString();
+        records.set_forwarding(true);
+        JobStart start = job_at(noon.addSecs(60));
+        start.station = QStringLiteral("line3-a");
+        start.operator_name = QStringLiteral("ann");
+        const qint64 id = records.begin(start);
+        ASSERT_GT(id, 0);
+        ASSERT_TRUE(records.finish(id, JobEnd{noon.addSecs(90), JobResult::Pass, {}, {}, 30000, {}, {}}));
+        const QList<JobRow> rows = records.list();
+        ASSERT_EQ(rows.size(), 2);
+        const JobRow& old = rows[1];
+        EXPECT_EQ(old.start.title, QStringLiteral("OLD"));
+        EXPECT_EQ(old.result, JobResult::Pass);
+        EXPECT_EQ(old.start.started, noon);
+        EXPECT_EQ(old.start.job_id.size(), 36) << old.start.job_id.toStdString();
+        EXPECT_NE(old.start.job_id, rows[0].start.job_id);
+        EXPECT_EQ(rows[0].start.station, QStringLiteral("line3-a"));
+        EXPECT_EQ(rows[0].start.operator_name, QStringLiteral("ann"));
+        const std::optional<QList<JobRow>> waiting = records.waiting_rows(10);
+        ASSERT_TRUE(waiting.has_value());
+        ASSERT_EQ(waiting->size(), 1) << "a row from before the server waits for it";
+        EXPECT_EQ(waiting->first().id, id);
+    }
+}
+
+// Sets the run that began a row, as when an earlier run of the station began it.
+void begun_by_another_run(qint64 id)
+{
+    for (const QString& name : QSqlDatabase::connectionNames()) {
+        if (name.startsWith(QLatin1String("station-records-"))) {
+            ASSERT_TRUE(QSqlQuery(QSqlDatabase::database(name))
+                            .exec(QStringLiteral("UPDATE jobs SET run_id = 'earlier' WHERE id = %1").arg(id)));
+        }
+    }
+}
+
+// What waits for the server: rows begun while forwarding, complete or left incomplete by an
+// earlier run, oldest first; a row this run is still writing waits for its end. A row marked sent
+// waits no more, unless it was completed after it was read (its end is not on the server yet)
+// or completed later (a row another run sent as it stood).
+TEST_F(StationRecords, RowsWaitForTheServerOldestFirstUntilSentAsTheyStand)
+{
+    Records records;
+    open(records);
+    const JobEnd end{noon.addSecs(7200), JobResult::Pass, {}, {}, 1000, {}, {}};
+    qint64 local = records.begin(job_at(noon.addSecs(-600)));  // no server then: never sent
+    ASSERT_TRUE(records.finish(local, end));
+    records.set_forwarding(true);
+    QMap<int, qint64> by_minute; // rows begun in another order than their times
+    for (int minute : {30, 10, 20, 0, 40}) {
+        by_minute[minute] = records.begin(job_at(noon.addSecs(minute * 60)));
+        ASSERT_GT(by_minute[minute], 0);
+    }
+    for (int minute : {30, 10, 20})
+        ASSERT_TRUE(records.finish(by_minute[minute], end));
+    begun_by_another_run(by_minute[40]); // left incomplete by a crash; minute 0 is still running
+    const auto minutes = [&](const QList<JobRow>& rows) {
+        QList<int> list;
+        for (const JobRow& row : rows)
+            list << by_minute.key(row.id, -1);
+        return list;
+    };
+    const std::optional<QList<JobRow>> first = records.waiting_rows(3);
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(minutes(*first), (QList<int>{10, 20, 30}));
+    EXPECT_EQ(minutes(records.waiting_rows(10).value_or(QList<JobRow>())), (QList<int>{10, 20, 30, 40}));
+    const std::optional<Backlog> backlog = records.backlog();
+    ASSERT_TRUE(backlog.has_value());
+    EXPECT_EQ(backlog->waiting, 4);
+    EXPECT_EQ(backlog->oldest, noon.addSecs(600));
+
+    // Minute 40 is sent as it stood (incomplete); the running job ends before its row is marked.
+    QList<JobRow> read = records.waiting_rows(10).value_or(QList<JobRow>());
+    for (const JobRow& row : records.list())
+        if (row.id == by_minute[0])
+            read << row; // read while running, as another run would send it
+    ASSERT_EQ(by_minute.key(read.last().id), 0);
+    ASSERT_TRUE(records.finish(by_minute[0], end));
+    ASSERT_TRUE(records.mark_sent(read));
+    EXPECT_EQ(minutes(records.waiting_rows(10).value_or(QList<JobRow>())), QList<int>{0}) << "an end never sent";
+    ASSERT_TRUE(records.mark_sent(records.waiting_rows(10).value_or(QList<JobRow>())));
+    EXPECT_TRUE(records.waiting_rows(10).value_or(QList<JobRow>{{}}).isEmpty());
+    // A row sent incomplete waits again once completed.
+    ASSERT_TRUE(records.finish(by_minute[40], end));
+    EXPECT_EQ(minutes(records.waiting_rows(10).value_or(QList<JobRow>())), QList<int>{40});
+    EXPECT_EQ(records.backlog().value_or(Backlog{}).waiting, 1);
+}
+
+// The SQLite file's own approvals (a station without a server): the first approval of a file
+// stays. The copy of the server's approvals is replaced whole, with when it was made.
+TEST_F(StationRecords, ApprovalsKeepTheFirstAndTheServersCopyIsReplacedWhole)
+{
+    Records records;
+    open(records);
+    const QString master = QStringLiteral("0123456789abcdef").repeated(4);
+    const QString other = QStringLiteral("fedcba9876543210").repeated(4);
+    const Approval first{master, QStringLiteral("gate.dat"), QStringLiteral("alice"), noon, QStringLiteral("first")};
+    const Approval again{master.toUpper(), QStringLiteral("copy.dat"), QStringLiteral("bob"), noon.addDays(1), {}};
+    const Approval later{other, QStringLiteral("door.dat"), QStringLiteral("carol"), noon.addSecs(60).toUTC(), {}};
+    QString error;
+    for (const Approval& approval : {first, again, later})
+        ASSERT_TRUE(records.approve(approval, &error).has_value()) << error.toStdString();
+    const std::optional<QList<Approval>> list = records.approvals(&error);
+    ASSERT_TRUE(list.has_value()) << error.toStdString();
+    ASSERT_EQ(list->size(), 2);
+    EXPECT_EQ(list->at(0).approved_by, QStringLiteral("alice"));
+    EXPECT_EQ(list->at(0).approved, noon);
+    EXPECT_EQ(list->at(0).approved.offsetFromUtc(), 7200);
+    EXPECT_EQ(list->at(0).note, QStringLiteral("first"));
+    EXPECT_EQ(list->at(1).file_sha256, other);
+    EXPECT_EQ(records.is_approved(master.toUpper()), std::optional<bool>(true));
+    EXPECT_EQ(records.is_approved(QString(64, QLatin1Char('0'))), std::optional<bool>(false));
+    EXPECT_FALSE(records.approve({QStringLiteral("abc"), {}, {}, noon, {}}, &error).has_value());
+
+    EXPECT_FALSE(records.server_approvals().value_or(ApprovalsCopy{{}, noon}).made.isValid()) << "a copy never made";
+    ASSERT_TRUE(records.keep_server_approvals({first, later}));
+    ASSERT_TRUE(records.keep_server_approvals({later}));
+    const std::optional<ApprovalsCopy> copy = records.server_approvals();
+    ASSERT_TRUE(copy.has_value());
+    ASSERT_EQ(copy->approvals.size(), 1);
+    EXPECT_EQ(copy->approvals[0].file_sha256, other);
+    EXPECT_LE(std::abs(copy->made.secsTo(QDateTime::currentDateTime())), 60);
+    EXPECT_EQ(records.approvals().value_or(QList<Approval>()).size(), 2) << "the copy is not the file's own";
 }
 
 TEST(StationRecordsPath, DefaultFollowsXdgDataHomeElseHome)

@@ -6,11 +6,16 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QUrl>
+#include <QUuid>
 #include <QVariant>
 
 #include <sys/stat.h>
@@ -27,13 +32,12 @@ namespace station {
 
 namespace {
 
-// PRAGMA user_version of the layout below; a later layout migrates from the number it finds.
-// 1: the first; 2: the keep map of each job.
+// PRAGMA user_version of the layout below. 1: the first; 2: the keep map of each job, and the
+// plant's columns and tables. Each column is added where it is missing, whatever the number says.
 constexpr int schema_version = 2;
-constexpr int keep_map_version = 2;
 
-// `started_ms` (UTC milliseconds) orders and filters rows correctly across changes of the
-// local offset; `started` keeps the time as the station saw it, with its offset.
+// The first layout. `started_ms` (UTC milliseconds) orders and filters rows correctly across
+// changes of the local offset; `started` keeps the time as the station saw it, with its offset.
 const char* const create_jobs_table = R"(
 CREATE TABLE IF NOT EXISTS jobs (
     id          INTEGER PRIMARY KEY AUTOINCREMENT,
@@ -60,18 +64,55 @@ const char* const add_keep_map_column = "ALTER TABLE jobs ADD COLUMN keep_map TE
 const char* const create_started_index =
     "CREATE INDEX IF NOT EXISTS jobs_started_ms ON jobs (started_ms)";
 
+// ---- The plant's additions to the first layout ----
+
+// What a row's forward_state says of it.
+enum ForwardState { kLocal = 0, kWaiting = 1, kSent = 2 };
+
+// Each is added when the table lacks it, whatever the version number says: the numbering of
+// layouts made on other lines of work is settled apart from these steps.
+const std::pair<const char*, const char*> plant_columns[] = {
+    {"job_id", "TEXT"},
+    {"station", "TEXT NOT NULL DEFAULT ''"},
+    {"operator", "TEXT NOT NULL DEFAULT ''"},
+    {"run_id", "TEXT NOT NULL DEFAULT ''"},           // the run that began the row
+    {"forward_state", "INTEGER NOT NULL DEFAULT 0"},  // kLocal: rows from before stay here
+};
+
+// A version 4 UUID made by SQLite, for the rows of an earlier layout.
+const char* const sqlite_uuid =
+    "lower(hex(randomblob(4))) || '-' || lower(hex(randomblob(2))) || '-4' || "
+    "substr(lower(hex(randomblob(2))), 2) || '-' || substr('89ab', 1 + (abs(random()) % 4), 1) "
+    "|| substr(lower(hex(randomblob(2))), 2) || '-' || lower(hex(randomblob(6)))";
+
+// The approvals: this database's own (approved_masters) and the journal's copy of the server's,
+// with the moment it was made. Times as the jobs keep them: the text with its offset and the UTC
+// milliseconds that order them.
+const char* const approval_table_columns =
+    "(file_sha256 TEXT PRIMARY KEY, file_name TEXT NOT NULL, approved_by TEXT NOT NULL, "
+    "approved TEXT NOT NULL, approved_ms INTEGER NOT NULL, note TEXT NOT NULL)";
+
+QStringList plant_statements()
+{
+    return {
+        QStringLiteral("UPDATE jobs SET job_id = %1 WHERE job_id IS NULL").arg(QLatin1String(sqlite_uuid)),
+        QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS jobs_job_id ON jobs (job_id)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS jobs_waiting ON jobs (started_ms, id) WHERE forward_state = 1"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS approved_masters %1").arg(QLatin1String(approval_table_columns)),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS approvals_copy %1").arg(QLatin1String(approval_table_columns)),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS approvals_copy_made (made TEXT NOT NULL)"),
+    };
+}
+
+const char* const approval_columns = "file_sha256, file_name, approved_by, approved, note";
+
+// The columns a row is read with, in the order row_from() takes them.
 const char* const job_columns =
     "id, started, ended, host, port, device, title, comm_id, serial, file_path, file_sha256, "
-    "mode, result, reason, differing, duration_ms, keep_map";
+    "mode, result, reason, differing, duration_ms, keep_map, job_id, station, operator";
 
-// The columns to select from a database of `version`: one read without migrating it (read-only)
-// has no keep map column, and its rows read as without a keep map.
-QString columns_of(int version)
-{
-    QString columns = QLatin1String(job_columns);
-    if (version < keep_map_version) columns.replace(QLatin1String("keep_map"), QLatin1String("'' AS keep_map"));
-    return columns;
-}
+// A listing's columns: the first layout's, then the keep map and the plant's.
+const QStringList listing_columns = QString::fromLatin1(job_columns).split(QStringLiteral(", "));
 
 QString unique_connection_name()
 {
@@ -234,25 +275,70 @@ QString set_up_connection(QSqlDatabase& db)
     return {};
 }
 
-// Creates the table in a new file, brings an older layout up to this one, or checks the version
-// of an existing one. The version is written even when unchanged: SQLite refuses that write on a
-// read-only file, which an earlier run may already have switched to WAL.
+bool has_column(QSqlDatabase& db, const char* table, const char* column)
+{
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT count(*) FROM pragma_table_info(?) WHERE name = ?"));
+    query.addBindValue(QLatin1String(table));
+    query.addBindValue(QLatin1String(column));
+    return query.exec() && query.next() && query.value(0).toInt() > 0;
+}
+
+bool has_table(QSqlDatabase& db, const char* table)
+{
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    query.addBindValue(QLatin1String(table));
+    return query.exec() && query.next() && query.value(0).toInt() > 0;
+}
+
+bool has_plant_columns(QSqlDatabase& db)
+{
+    return std::all_of(std::begin(plant_columns), std::end(plant_columns),
+                       [&](const auto& column) { return has_column(db, "jobs", column.first); });
+}
+
+// The plant's columns, indexes and tables, each added where missing.
+QString add_plant_layout(QSqlDatabase& db)
+{
+    QString why;
+    for (const auto& [column, type] : plant_columns) {
+        if (!has_column(db, "jobs", column)
+            && !run(db, QStringLiteral("ALTER TABLE jobs ADD COLUMN %1 %2").arg(QLatin1String(column), QLatin1String(type)), &why))
+            return why;
+    }
+    for (const QString& statement : plant_statements()) {
+        if (!run(db, statement, &why))
+            return why;
+    }
+    return {};
+}
+
+// Nothing for a migration to add.
+bool layout_complete(QSqlDatabase& db, int version)
+{
+    return version == schema_version && has_column(db, "jobs", "keep_map") && has_plant_columns(db) && has_table(db, "approved_masters")
+           && has_table(db, "approvals_copy") && has_table(db, "approvals_copy_made");
+}
+
+// Creates the tables in a new file, or brings an existing one to this layout step by step. The
+// version is written even when unchanged: SQLite refuses that write on a read-only file, which an
+// earlier run may already have switched to WAL.
 QString create_or_check_tables(QSqlDatabase& db)
 {
     QString why;
     const QVariant version = single_value(db, QStringLiteral("PRAGMA user_version"), &why);
     if (!version.isValid())
         return why;
-    const int found = version.toInt();
-    if (found > schema_version)
-        return QStringLiteral("it was written by a newer version (schema %1)").arg(found);
-    bool made = true;
-    if (found == 0)
-        made = run(db, QLatin1String(create_jobs_table), &why) && run(db, QLatin1String(create_started_index), &why);
-    else if (found < keep_map_version)
-        made = run(db, QLatin1String(add_keep_map_column), &why);
-    if (made)
-        run(db, QStringLiteral("PRAGMA user_version = %1").arg(schema_version), &why);
+    if (version.toInt() > schema_version)
+        return QStringLiteral("it was written by a newer version (schema %1)").arg(version.toInt());
+    if (!run(db, QLatin1String(create_jobs_table), &why) || !run(db, QLatin1String(create_started_index), &why))
+        return why;
+    if (!has_column(db, "jobs", "keep_map") && !run(db, QLatin1String(add_keep_map_column), &why))
+        return why;
+    if (why = add_plant_layout(db); !why.isEmpty())
+        return why;
+    run(db, QStringLiteral("PRAGMA user_version = %1").arg(schema_version), &why);
     return why;
 }
 
@@ -267,7 +353,7 @@ QString create_or_check_schema(QSqlDatabase& db)
         return why;
     QSqlQuery begin(db);
     if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
-        if (is_transient(begin.lastError()) && version.toInt() == schema_version)
+        if (is_transient(begin.lastError()) && layout_complete(db, version.toInt()))
             return {};
         return reason_of(begin.lastError());
     }
@@ -286,9 +372,8 @@ QString prepare_for_writing(QSqlDatabase& db)
 }
 
 // A reader checks what it can read: the version of the layout and the table of jobs. SQLite
-// opens lazily, so this is also where a file that cannot be read says so. `version_found` gets
-// the version of its layout.
-QString check_for_reading(QSqlDatabase& db, int* code, int* version_found)
+// opens lazily, so this is also where a file that cannot be read says so.
+QString check_for_reading(QSqlDatabase& db, int* code)
 {
     QSqlQuery query(db);
     const auto failed = [&] {
@@ -299,7 +384,6 @@ QString check_for_reading(QSqlDatabase& db, int* code, int* version_found)
         || !query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
         return failed();
     const int version = query.value(0).toInt();
-    *version_found = version;
     if (version > schema_version)
         return QStringLiteral("it was written by a newer version (schema %1)").arg(version);
     if (!query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'jobs'"))
@@ -344,7 +428,51 @@ JobRow row_from(const QSqlQuery& query)
         end.duration_ms = query.value(15).toLongLong();
         row.end = end;
     }
+    start.job_id = query.value(17).toString();
+    start.station = query.value(18).toString();
+    start.operator_name = query.value(19).toString();
     return row;
+}
+
+// The columns to read rows with: a database of the first layout, only read, lacks the plant's.
+QString readable_job_columns(QSqlDatabase& db)
+{
+    QString columns = QLatin1String(job_columns);
+    if (!has_column(db, "jobs", "keep_map"))
+        columns.replace(QLatin1String("keep_map"), QLatin1String("''"));
+    if (!has_plant_columns(db))
+        columns.replace(QLatin1String("job_id, station, operator"), QLatin1String("NULL, '', ''"));
+    return columns;
+}
+
+// Stored with the offset of the moment, ordered by its UTC milliseconds.
+void bind_approval(QSqlQuery& query, const Approval& approval)
+{
+    for (const QVariant& value :
+         {QVariant(approval.file_sha256.toLower()), text_value(approval.file_name), text_value(approval.approved_by),
+          QVariant(iso_text(approval.approved)), QVariant(approval.approved.toMSecsSinceEpoch()),
+          text_value(approval.note)})
+        query.addBindValue(value);
+}
+
+Approval approval_from(const QSqlQuery& query)
+{
+    return {query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
+            time_from_iso(query.value(3)), query.value(4).toString()};
+}
+
+std::optional<QList<Approval>> approvals_in(QSqlDatabase db, const char* table, QString* why)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT %1 FROM %2 ORDER BY approved_ms, file_sha256")
+                        .arg(QLatin1String(approval_columns), QLatin1String(table)))) {
+        *why = reason_of(query.lastError());
+        return std::nullopt;
+    }
+    QList<Approval> list;
+    while (query.next())
+        list << approval_from(query);
+    return list;
 }
 
 } // namespace
@@ -427,7 +555,7 @@ bool Records::open(const QString& path, QString* error)
             db.close();
     }
     file_id_ = file_identity(path);
-    version_ = schema_version;
+    job_columns_ = QLatin1String(job_columns);
     if (why.isEmpty())
         return true;
     set_error(error, QStringLiteral("cannot open the record database %1: %2").arg(path, why));
@@ -446,19 +574,22 @@ bool Records::open_for_reading(const QString& path, QString* error)
     } else if (open_connection(path, QStringLiteral("QSQLITE_OPEN_READONLY"), &why)) {
         QSqlDatabase db = connection(connection_);
         int code = 0;
-        why = check_for_reading(db, &code, &version_);
+        why = check_for_reading(db, &code);
         if (code == kSqliteReadOnly || code == kSqliteCantOpen) {
             db.close();
             if (open_connection(immutable_uri(path), QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"), &why)) {
                 db = connection(connection_);
-                why = check_for_reading(db, &code, &version_);
+                why = check_for_reading(db, &code);
             }
         }
         if (!why.isEmpty())
             connection(connection_).close();
     }
-    if (why.isEmpty())
+    if (why.isEmpty()) {
+        QSqlDatabase db = connection(connection_);
+        job_columns_ = readable_job_columns(db);
         return true;
+    }
     set_error(error, QStringLiteral("cannot read the record database %1: %2").arg(path, why));
     return false;
 }
@@ -487,6 +618,17 @@ RecordsError Records::write_error(const QString& what, const QString& why, bool 
     return {transient, QStringLiteral("%1 in %2: %3").arg(what, path(), why)};
 }
 
+void Records::set_forwarding(bool forwarding)
+{
+    forwarding_ = forwarding;
+}
+
+QString Records::run_id()
+{
+    static const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    return id;
+}
+
 qint64 Records::begin(const JobStart& start, RecordsError* error)
 {
     const QString what = QStringLiteral("cannot record the job");
@@ -495,16 +637,20 @@ qint64 Records::begin(const JobStart& start, RecordsError* error)
             *error = write_error(what, gone, false);
         return -1;
     }
+    const QString job_id = start.job_id.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : start.job_id;
     QSqlQuery query(connection(connection_));
     query.prepare(QStringLiteral(
         "INSERT INTO jobs (started, started_ms, host, port, device, title, comm_id, serial, "
-        "file_path, file_sha256, mode, result, keep_map) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        "file_path, file_sha256, mode, result, keep_map, job_id, station, operator, run_id, forward_state) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     for (const QVariant& value :
          {text_value(iso_text(start.started)), QVariant(start.started.toMSecsSinceEpoch()),
           text_value(start.host), QVariant(start.port), text_value(start.device),
           text_value(start.title), comm_id_value(start.comm_id),
           text_value(start.serial), text_value(start.file_path), text_value(start.file_sha256),
-          text_value(start.mode), QVariant(result_word(JobResult::Aborted)), text_value(start.keep_map)})
+          text_value(start.mode), QVariant(result_word(JobResult::Aborted)), text_value(start.keep_map),
+          QVariant(job_id), text_value(start.station), text_value(start.operator_name), QVariant(run_id()),
+          QVariant(forwarding_ ? kWaiting : kLocal)})
         query.addBindValue(value);
     if (!query.exec()) {
         if (error)
@@ -514,6 +660,7 @@ qint64 Records::begin(const JobStart& start, RecordsError* error)
     return query.lastInsertId().toLongLong();
 }
 
+// A row the server already has incomplete waits again once it is completed.
 bool Records::finish(qint64 id, const JobEnd& end, RecordsError* error)
 {
     const QString what = QStringLiteral("cannot complete the record of job %1").arg(id);
@@ -526,8 +673,10 @@ bool Records::finish(qint64 id, const JobEnd& end, RecordsError* error)
     const QString identity_columns = end.identity ? QStringLiteral("title = ?, comm_id = ?, ") : QString();
     const QString file_column = end.file_sha256.isEmpty() ? QString() : QStringLiteral("file_sha256 = ?, ");
     query.prepare(QStringLiteral("UPDATE jobs SET ended = ?, result = ?, reason = ?, %1%2"
-                                 "differing = ?, duration_ms = ? WHERE id = ?")
-                      .arg(identity_columns, file_column));
+                                 "differing = ?, duration_ms = ?, forward_state = min(forward_state, %3) "
+                                 "WHERE id = ?")
+                      .arg(identity_columns, file_column)
+                      .arg(kWaiting));
     query.addBindValue(text_value(iso_text(end.ended)));
     query.addBindValue(result_word(end.result));
     query.addBindValue(text_value(end.reason));
@@ -552,23 +701,237 @@ bool Records::finish(qint64 id, const JobEnd& end, RecordsError* error)
     return false;
 }
 
+QString Records::read_error(const QString& what, const QString& why) const
+{
+    return QStringLiteral("cannot read %1 in %2: %3").arg(what, path(), why);
+}
+
 QList<JobRow> Records::list(std::optional<QDateTime> since, int limit, QString* error) const
 {
+    JobFilter filter;
+    filter.since = since.value_or(QDateTime());
+    filter.limit = limit;
+    return list(filter, error).value_or(QList<JobRow>());
+}
+
+std::optional<QList<JobRow>> Records::list(const JobFilter& filter, QString* error) const
+{
+    QStringList conditions;
+    QVariantList values;
+    const auto condition = [&](bool wanted, const QString& test, const QVariant& value) {
+        if (!wanted)
+            return;
+        conditions << test;
+        values << value;
+    };
+    // A database of the first layout names no station: its rows match no station asked for.
+    const bool stations_named = !job_columns_.contains(QLatin1String("NULL, '', ''"));
+    condition(!filter.station.isEmpty(), stations_named ? QStringLiteral("station = ?") : QStringLiteral("'' = ?"),
+              filter.station);
+    condition(!filter.serial.isEmpty(), QStringLiteral("serial = ?"), filter.serial);
+    condition(filter.result.has_value(), QStringLiteral("result = ?"),
+              filter.result ? result_word(*filter.result) : QString());
+    condition(filter.since.isValid(), QStringLiteral("started_ms >= ?"), filter.since.toMSecsSinceEpoch());
+    condition(filter.until.isValid(), QStringLiteral("started_ms < ?"), filter.until.toMSecsSinceEpoch());
+    QString statement = QStringLiteral("SELECT %1 FROM jobs").arg(job_columns_);
+    if (!conditions.isEmpty())
+        statement += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+    statement += QStringLiteral(" ORDER BY started_ms DESC, id DESC LIMIT ?");
+    values << filter.limit; // SQLite reads a negative limit as none
+
     QSqlQuery query(connection(connection_));
-    query.prepare(QStringLiteral("SELECT %1 FROM jobs WHERE started_ms >= ? "
-                                 "ORDER BY started_ms DESC, id DESC LIMIT ?")
-                      .arg(columns_of(version_)));
-    const bool filtered = since && since->isValid();
-    query.addBindValue(filtered ? since->toMSecsSinceEpoch() : std::numeric_limits<qint64>::min());
-    query.addBindValue(limit); // SQLite reads a negative limit as none
-    QList<JobRow> rows;
+    query.prepare(statement);
+    for (const QVariant& value : values)
+        query.addBindValue(value);
     if (!query.exec()) {
-        set_error(error, QStringLiteral("cannot read the records in %1: %2").arg(path(), reason_of(query.lastError())));
-        return rows;
+        set_error(error, read_error(QStringLiteral("the records"), reason_of(query.lastError())));
+        return std::nullopt;
     }
+    QList<JobRow> rows;
     while (query.next())
         rows << row_from(query);
     return rows;
+}
+
+// Waiting: begun with a server configured and not sent since; a row still running in this run
+// waits until it is finished.
+static const char* const waiting_condition = "forward_state = 1 AND (ended IS NOT NULL OR run_id <> ?)";
+
+std::optional<QList<JobRow>> Records::waiting_rows(int limit, QString* error) const
+{
+    QSqlQuery query(connection(connection_));
+    query.prepare(QStringLiteral("SELECT %1 FROM jobs WHERE %2 ORDER BY started_ms, id LIMIT ?")
+                      .arg(job_columns_, QLatin1String(waiting_condition)));
+    query.addBindValue(run_id());
+    query.addBindValue(limit);
+    if (!query.exec()) {
+        set_error(error, read_error(QStringLiteral("the records waiting for the server"), reason_of(query.lastError())));
+        return std::nullopt;
+    }
+    QList<JobRow> rows;
+    while (query.next())
+        rows << row_from(query);
+    return rows;
+}
+
+bool Records::mark_sent(const QList<JobRow>& rows, QString* error)
+{
+    QSqlDatabase db = connection(connection_);
+    QString why;
+    if (!run(db, QStringLiteral("BEGIN IMMEDIATE"), &why)) {
+        set_error(error, write_error(QStringLiteral("cannot mark the records sent"), why, true).text);
+        return false;
+    }
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("UPDATE jobs SET forward_state = %1 "
+                                 "WHERE id = ? AND forward_state = %2 AND (ended IS NULL) = ?")
+                      .arg(kSent)
+                      .arg(kWaiting));
+    for (const JobRow& row : rows) {
+        query.addBindValue(row.id);
+        query.addBindValue(!row.end.has_value());
+        if (!query.exec()) {
+            why = reason_of(query.lastError());
+            break;
+        }
+    }
+    if (why.isEmpty() && run(db, QStringLiteral("COMMIT"), &why))
+        return true;
+    QString ignored;
+    run(db, QStringLiteral("ROLLBACK"), &ignored);
+    set_error(error, write_error(QStringLiteral("cannot mark the records sent"), why, true).text);
+    return false;
+}
+
+std::optional<Backlog> Records::backlog(QString* error) const
+{
+    QSqlQuery query(connection(connection_));
+    query.prepare(QStringLiteral("SELECT count(*), min(started_ms) FROM jobs WHERE %1").arg(QLatin1String(waiting_condition)));
+    query.addBindValue(run_id());
+    if (!query.exec() || !query.next()) {
+        set_error(error, read_error(QStringLiteral("the records waiting for the server"), reason_of(query.lastError())));
+        return std::nullopt;
+    }
+    Backlog backlog;
+    backlog.waiting = query.value(0).toInt();
+    if (!query.value(1).isNull())
+        backlog.oldest = QDateTime::fromMSecsSinceEpoch(query.value(1).toLongLong());
+    return backlog;
+}
+
+std::optional<Approval> Records::approve(const Approval& approval, QString* error)
+{
+    Approval stored = approval;
+    stored.file_sha256 = approval.file_sha256.toLower();
+    if (!is_sha256(stored.file_sha256)) {
+        set_error(error, QStringLiteral("not a SHA-256: %1").arg(approval.file_sha256));
+        return std::nullopt;
+    }
+    if (!stored.approved.isValid())
+        stored.approved = QDateTime::currentDateTime();
+    QSqlQuery query(connection(connection_));
+    query.prepare(QStringLiteral("INSERT INTO approved_masters (file_sha256, file_name, approved_by, approved, "
+                                 "approved_ms, note) VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (file_sha256) DO NOTHING"));
+    bind_approval(query, stored);
+    if (!query.exec()) {
+        set_error(error, write_error(QStringLiteral("cannot approve %1").arg(stored.file_sha256),
+                                     reason_of(query.lastError()), is_transient(query.lastError()))
+                             .text);
+        return std::nullopt;
+    }
+    query.prepare(QStringLiteral("SELECT %1 FROM approved_masters WHERE file_sha256 = ?").arg(QLatin1String(approval_columns)));
+    query.addBindValue(stored.file_sha256);
+    if (!query.exec() || !query.next()) {
+        set_error(error, read_error(QStringLiteral("the approval of %1").arg(stored.file_sha256), reason_of(query.lastError())));
+        return std::nullopt;
+    }
+    return approval_from(query);
+}
+
+std::optional<bool> Records::is_approved(const QString& file_sha256, QString* error) const
+{
+    const std::optional<QList<Approval>> list = approvals(error);
+    if (!list)
+        return std::nullopt;
+    return std::any_of(list->begin(), list->end(),
+                       [&](const Approval& approval) { return approval.file_sha256 == file_sha256.toLower(); });
+}
+
+// A database only read that has no table of approvals (of the first layout) has none.
+std::optional<QList<Approval>> Records::approvals(QString* error) const
+{
+    QSqlDatabase db = connection(connection_);
+    if (!has_table(db, "approved_masters"))
+        return QList<Approval>();
+    QString why;
+    std::optional<QList<Approval>> list = approvals_in(db, "approved_masters", &why);
+    if (!list)
+        set_error(error, read_error(QStringLiteral("the approvals"), why));
+    return list;
+}
+
+bool Records::keep_server_approvals(const QList<Approval>& approvals, QString* error)
+{
+    QSqlDatabase db = connection(connection_);
+    QString why;
+    if (!run(db, QStringLiteral("BEGIN IMMEDIATE"), &why)) {
+        set_error(error, write_error(QStringLiteral("cannot keep the server's approvals"), why, true).text);
+        return false;
+    }
+    bool done = run(db, QStringLiteral("DELETE FROM approvals_copy"), &why)
+                && run(db, QStringLiteral("DELETE FROM approvals_copy_made"), &why);
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("INSERT INTO approvals_copy (file_sha256, file_name, approved_by, approved, "
+                                 "approved_ms, note) VALUES (?, ?, ?, ?, ?, ?)"));
+    for (const Approval& approval : approvals) {
+        if (!done)
+            break;
+        bind_approval(query, approval);
+        done = query.exec();
+        if (!done)
+            why = reason_of(query.lastError());
+    }
+    if (done) {
+        query.prepare(QStringLiteral("INSERT INTO approvals_copy_made (made) VALUES (?)"));
+        query.addBindValue(iso_text(QDateTime::currentDateTime()));
+        done = query.exec();
+        if (!done)
+            why = reason_of(query.lastError());
+    }
+    if (done && run(db, QStringLiteral("COMMIT"), &why))
+        return true;
+    QString ignored;
+    run(db, QStringLiteral("ROLLBACK"), &ignored);
+    set_error(error, write_error(QStringLiteral("cannot keep the server's approvals"), why, true).text);
+    return false;
+}
+
+std::optional<ApprovalsCopy> Records::server_approvals(QString* error) const
+{
+    QSqlDatabase db = connection(connection_);
+    QString why;
+    ApprovalsCopy copy;
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT made FROM approvals_copy_made"))) {
+        set_error(error, read_error(QStringLiteral("the copy of the server's approvals"), reason_of(query.lastError())));
+        return std::nullopt;
+    }
+    if (!query.next())
+        return copy; // never copied
+    copy.made = time_from_iso(query.value(0));
+    std::optional<QList<Approval>> list = approvals_in(db, "approvals_copy", &why);
+    if (!list) {
+        set_error(error, read_error(QStringLiteral("the copy of the server's approvals"), why));
+        return std::nullopt;
+    }
+    copy.approvals = *list;
+    return copy;
+}
+
+bool is_sha256(const QString& text)
+{
+    static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{64}$"));
+    return hex.match(text).hasMatch();
 }
 
 namespace {
@@ -580,23 +943,39 @@ QString duration_text(const JobRow& row)
     return QStringLiteral("%1 s").arg(double(row.end->duration_ms) / 1000.0, 0, 'f', 1);
 }
 
+// A row from the server has no id of this station's journal.
+QString id_text(const JobRow& row)
+{
+    return row.id > 0 ? QString::number(row.id) : QString();
+}
+
+const QStringList text_headers = {QStringLiteral("ID"),     QStringLiteral("Started"), QStringLiteral("Station"),
+                                  QStringLiteral("Port"),   QStringLiteral("Result"),  QStringLiteral("Title"),
+                                  QStringLiteral("Serial"), QStringLiteral("Operator"), QStringLiteral("File"),
+                                  QStringLiteral("Duration"), QStringLiteral("Reason")};
+// Numbers and durations line up on the right, words on the left.
+const QList<bool> text_right_aligned = {true, false, false, true, false, false, false, false, false, true, false};
+
 QStringList text_fields(const JobRow& row)
 {
-    return {QString::number(row.id),
+    return {row.id > 0 ? QString::number(row.id) : QStringLiteral("-"),
             local_time_text(row.start.started),
+            row.start.station,
             QString::number(row.start.port),
             result_word(row.result),
             row.start.title,
             row.start.serial,
+            row.start.operator_name,
             QFileInfo(row.start.file_path).fileName(),
             duration_text(row),
             row.end ? row.end->reason : QString()};
 }
 
+// In the order of listing_columns.
 QStringList csv_fields(const JobRow& row)
 {
     const JobEnd end = row.end.value_or(JobEnd{});
-    return {QString::number(row.id),
+    return {id_text(row),
             local_time_text(row.start.started, true),
             row.end ? local_time_text(end.ended, true) : QString(),
             row.start.host,
@@ -612,13 +991,35 @@ QStringList csv_fields(const JobRow& row)
             end.reason,
             addresses_text(end.differing),
             row.end ? QString::number(end.duration_ms) : QString(),
-            row.start.keep_map};
+            row.start.keep_map,
+            row.start.job_id,
+            row.start.station,
+            row.start.operator_name};
 }
 
-// Numbers and durations line up on the right, words on the left; the last column is not padded.
-QString aligned_line(const QStringList& fields, const QList<qsizetype>& widths)
+// The CSV's fields under its column names, as the station's JSON events give them: numbers as
+// numbers, the differing addresses as a list, an unknown number or end left out.
+QJsonObject json_of(const JobRow& row)
 {
-    static const QList<bool> right_aligned = {true, false, true, false, false, false, false, true, false};
+    static const QStringList numbers = {QStringLiteral("id"), QStringLiteral("port"), QStringLiteral("comm_id"),
+                                        QStringLiteral("duration_ms")};
+    const QStringList fields = csv_fields(row);
+    QJsonObject object;
+    for (qsizetype i = 0; i < listing_columns.size(); ++i) {
+        const QString& column = listing_columns[i];
+        const QString& field = fields[i];
+        const bool number = numbers.contains(column);
+        if (column == QLatin1String("differing"))
+            object.insert(column, QJsonArray::fromStringList(field.split(QLatin1Char(' '), Qt::SkipEmptyParts)));
+        else if (!field.isEmpty() || !(number || column == QLatin1String("ended")))
+            object.insert(column, number ? QJsonValue(field.toLongLong()) : QJsonValue(field));
+    }
+    return object;
+}
+
+// The last column is not padded.
+QString aligned_line(const QStringList& fields, const QList<qsizetype>& widths, const QList<bool>& right_aligned)
+{
     QStringList padded;
     for (qsizetype column = 0; column < fields.size(); ++column) {
         const bool last = column + 1 == fields.size();
@@ -631,6 +1032,19 @@ QString aligned_line(const QStringList& fields, const QList<qsizetype>& widths)
     while (line.endsWith(QLatin1Char(' ')))
         line.chop(1);
     return line + QLatin1Char('\n');
+}
+
+QString aligned_table(const QList<QStringList>& lines, const QList<bool>& right_aligned)
+{
+    QList<qsizetype> widths(lines.first().size(), 0);
+    for (const QStringList& fields : lines) {
+        for (qsizetype column = 0; column < fields.size(); ++column)
+            widths[column] = std::max(widths[column], fields[column].size());
+    }
+    QString text;
+    for (const QStringList& fields : lines)
+        text += aligned_line(fields, widths, right_aligned);
+    return text;
 }
 
 // RFC 4180: a field holding a comma, a quote or a line break is quoted, its quotes doubled.
@@ -651,33 +1065,53 @@ QString csv_line(const QStringList& fields)
     return quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n");
 }
 
+QStringList approval_fields(const Approval& approval, bool milliseconds)
+{
+    return {local_time_text(approval.approved, milliseconds), approval.approved_by, approval.file_sha256,
+            approval.file_name, approval.note};
+}
+
 } // namespace
 
 QString records_text(const QList<JobRow>& rows)
 {
-    QList<QStringList> lines = {{QStringLiteral("ID"), QStringLiteral("Started"),
-                                 QStringLiteral("Port"), QStringLiteral("Result"),
-                                 QStringLiteral("Title"), QStringLiteral("Serial"),
-                                 QStringLiteral("File"), QStringLiteral("Duration"),
-                                 QStringLiteral("Reason")}};
+    QList<QStringList> lines = {text_headers};
     for (const JobRow& row : rows)
         lines << text_fields(row);
-    QList<qsizetype> widths(lines.first().size(), 0);
-    for (const QStringList& fields : lines) {
-        for (qsizetype column = 0; column < fields.size(); ++column)
-            widths[column] = std::max(widths[column], fields[column].size());
-    }
-    QString text;
-    for (const QStringList& fields : lines)
-        text += aligned_line(fields, widths);
-    return text;
+    return aligned_table(lines, text_right_aligned);
 }
 
 QString records_csv(const QList<JobRow>& rows)
 {
-    QString text = csv_line(QString::fromLatin1(job_columns).split(QStringLiteral(", ")));
+    QString text = csv_line(listing_columns);
     for (const JobRow& row : rows)
         text += csv_line(csv_fields(row));
+    return text;
+}
+
+QString records_json(const QList<JobRow>& rows)
+{
+    QString text;
+    for (const JobRow& row : rows)
+        text += QString::fromUtf8(QJsonDocument(json_of(row)).toJson(QJsonDocument::Compact)) + QLatin1Char('\n');
+    return text;
+}
+
+QString approvals_text(const QList<Approval>& approvals)
+{
+    QList<QStringList> lines = {{QStringLiteral("Approved"), QStringLiteral("By"), QStringLiteral("SHA-256"),
+                                 QStringLiteral("File"), QStringLiteral("Note")}};
+    for (const Approval& approval : approvals)
+        lines << approval_fields(approval, false);
+    return aligned_table(lines, {false, false, false, false, false});
+}
+
+QString approvals_csv(const QList<Approval>& approvals)
+{
+    QString text = csv_line({QStringLiteral("approved"), QStringLiteral("approved_by"), QStringLiteral("file_sha256"),
+                             QStringLiteral("file_name"), QStringLiteral("note")});
+    for (const Approval& approval : approvals)
+        text += csv_line(approval_fields(approval, true));
     return text;
 }
 

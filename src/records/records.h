@@ -10,6 +10,10 @@
 //
 // Times are shown in one way everywhere: the local time of the machine showing them, with its
 // UTC offset ("2026-12-09T14:51:38+01:00").
+//
+// With a plant's server configured the same file is the station's journal: every row is written
+// here first, exactly as without a server, and waits until a forwarder has sent it (oldest first);
+// each job carries a unique id from its first moment, so that a row sent twice is stored once.
 
 #include <QDateTime>
 #include <QList>
@@ -52,6 +56,10 @@ struct JobStart {
     QString file_sha256; // lower-case hex
     QString mode;        // "batch", "single", "verify", "save"
     QString keep_map;    // the words each camera kept of its own ("0x0100-0x011F,0x03F0"); empty: none
+    // Who and where: known from the job's first moment, like its unique id.
+    QString job_id;        // a UUID as text; begin() makes one when empty
+    QString station;       // the station's name (the host name unless named)
+    QString operator_name; // may be empty
 };
 
 // What is known when it ends.
@@ -74,6 +82,37 @@ struct JobRow {
     JobStart start;
     std::optional<JobEnd> end; // empty while the job is running or when it was aborted
     JobResult result = JobResult::Aborted;
+};
+
+// Which jobs a look-up returns; an empty or absent field does not filter.
+struct JobFilter {
+    QString station;
+    QString serial;
+    std::optional<JobResult> result;
+    QDateTime since; // started at or after
+    QDateTime until; // started before: back-to-back periods never count a job twice
+    int limit = -1;  // at most this many, newest first; all when negative
+};
+
+// A master file approved for writing: the first approval of a file stays on record.
+struct Approval {
+    QString file_sha256; // lower-case hex
+    QString file_name;
+    QString approved_by;
+    QDateTime approved;  // with the approver's offset
+    QString note;
+};
+
+// The journal's copy of the server's approvals, for a start while the server cannot be reached.
+struct ApprovalsCopy {
+    QList<Approval> approvals;
+    QDateTime made; // invalid: never copied
+};
+
+// Rows of the journal that the server has not got yet, counted for the operator.
+struct Backlog {
+    int waiting = 0;
+    QDateTime oldest; // the start of the oldest waiting job
 };
 
 // Why a write to the records failed.
@@ -115,25 +154,65 @@ public:
     // Rows started on or after `since` (all when empty), newest first, at most `limit` (all
     // when negative). An empty list with the reason in `error` when they cannot be read.
     QList<JobRow> list(std::optional<QDateTime> since = std::nullopt, int limit = -1, QString* error = nullptr) const;
+    // The rows `filter` selects, newest first; nothing with the reason in `error` on failure.
+    std::optional<QList<JobRow>> list(const JobFilter& filter, QString* error = nullptr) const;
+
+    // ---- The journal of a station that forwards its records to a server ----
+
+    // Rows begun from now on wait for the server (true) or stay in this file alone (false, the
+    // default: a database without a server; rows written then are never sent).
+    void set_forwarding(bool forwarding);
+    // This process's run: a row begun by it and not yet finished is a job still going, which is
+    // not sent; one left incomplete by an earlier run (a crash) is final and is.
+    static QString run_id();
+    // Rows waiting for the server, oldest first, at most `limit`.
+    std::optional<QList<JobRow>> waiting_rows(int limit, QString* error = nullptr) const;
+    // Marks rows the server has stored (or refused for good) as sent, in one transaction. A row
+    // completed since it was read stays waiting: its end has not been sent yet.
+    bool mark_sent(const QList<JobRow>& rows, QString* error = nullptr);
+    std::optional<Backlog> backlog(QString* error = nullptr) const;
+
+    // ---- Approved masters: this database's own, and the journal's copy of the server's ----
+
+    // Approving a file already approved keeps the first approval; returns the one on record.
+    std::optional<Approval> approve(const Approval& approval, QString* error = nullptr);
+    std::optional<bool> is_approved(const QString& file_sha256, QString* error = nullptr) const;
+    // Oldest first.
+    std::optional<QList<Approval>> approvals(QString* error = nullptr) const;
+    // Replaces the copy of the server's approvals with `approvals`, made now.
+    bool keep_server_approvals(const QList<Approval>& approvals, QString* error = nullptr);
+    std::optional<ApprovalsCopy> server_approvals(QString* error = nullptr) const;
 
 private:
     bool open_connection(const QString& path, const QString& options, QString* why);
     QString file_gone() const;
     RecordsError write_error(const QString& what, const QString& why, bool transient) const;
 
+    QString read_error(const QString& what, const QString& why) const;
+
     QString connection_;
     QString path_;
     QString file_id_; // the device and inode the database was opened on
-    int version_ = 0; // of the database's layout, once open (a writer brings it up to date)
+    bool forwarding_ = false;
+    // Read-only, a database of an earlier layout is read as it is: columns it lacks read as empty.
+    QString job_columns_;
 };
 
 // "2026-12-09T14:51:38+01:00": `time` in the local time of this machine, with its UTC offset
 // (and milliseconds, for CSV and JSON, when asked).
 QString local_time_text(const QDateTime& time, bool milliseconds = false);
 
-// Listings for `camera-station records`: one aligned text line per row, or CSV with a header
-// line (RFC 4180 quoting).
+// True for a SHA-256 in lower-case hex.
+bool is_sha256(const QString& text);
+
+// Listings for `camera-station records`: one aligned text line per row, CSV with a header line
+// (RFC 4180 quoting), or one JSON object per row and line with the CSV's column names.
 QString records_text(const QList<JobRow>& rows);
 QString records_csv(const QList<JobRow>& rows);
+QString records_json(const QList<JobRow>& rows);
+
+// For `camera-station approved`: aligned text, or CSV with a header line.
+QString approvals_text(const QList<Approval>& approvals);
+QString approvals_csv(const QList<Approval>& approvals);
 
 } // namespace station

@@ -252,6 +252,9 @@ ServerJob job_from(const QSqlQuery& query)
     start.file_path = query.value(13).toString();
     start.file_sha256 = query.value(14).toString();
     start.mode = query.value(15).toString();
+    start.job_id = job.job_id;
+    start.station = job.station;
+    start.operator_name = job.operator_name;
     job.row.result = result_from_word(query.value(16).toString()).value_or(JobResult::Aborted);
     if (!query.value(5).isNull()) {
         JobEnd end;
@@ -277,14 +280,9 @@ bool busy_or_gone(const QString& message)
     static const QRegularExpression busy(QStringLiteral(
         "database system is (starting up|shutting down|in recovery mode|not yet accepting)"
         "|too many clients|connection slots are reserved|terminating connection"
-        "|server closed the connection|no connection to the server"));
+        "|server closed the connection|no connection to the server"
+        "|could not (send|receive) data (to|from) server"));
     return busy.match(message).hasMatch();
-}
-
-bool is_sha256(const QString& text)
-{
-    static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{64}$"));
-    return hex.match(text).hasMatch();
 }
 
 } // namespace
@@ -349,12 +347,31 @@ bool ServerRecords::is_open() const
     return QSqlDatabase::contains(connection_) && connection(connection_).isOpen();
 }
 
+ServerJob server_job(const JobRow& row)
+{
+    return {row.start.job_id, row.start.station, row.start.operator_name, row};
+}
+
+// A failed statement or commit: why, and whether the connection went with it (then closed, so
+// that is_open() tells the caller to open it again).
+void ServerRecords::failed(StoreOutcome& outcome, const QString& why)
+{
+    outcome.error = why;
+    QSqlDatabase db = connection(connection_);
+    if (db.isOpen())
+        db.rollback();
+    // A statement the server refused leaves the session usable; any other failure is asked.
+    outcome.connection_lost = busy_or_gone(why) || !QSqlQuery(db).exec(QStringLiteral("SELECT 1"));
+    if (outcome.connection_lost)
+        db.close();
+}
+
 StoreOutcome ServerRecords::store(const QList<ServerJob>& jobs)
 {
     StoreOutcome outcome;
     QSqlDatabase db = connection(connection_);
     if (!db.transaction()) {
-        outcome.error = reason_of(db.lastError());
+        failed(outcome, reason_of(db.lastError()));
         return outcome;
     }
     QSqlQuery query(db);
@@ -367,17 +384,15 @@ StoreOutcome ServerRecords::store(const QList<ServerJob>& jobs)
         }
         bind_job(query, job);
         if (!query.exec()) {
-            outcome.error = QStringLiteral("cannot store job %1: %2")
-                                .arg(job.job_id, reason_of(query.lastError()));
-            db.rollback();
+            failed(outcome, QStringLiteral("cannot store job %1: %2")
+                                .arg(job.job_id, reason_of(query.lastError())));
             return outcome;
         }
         if (!sent.contains(job.job_id))
             sent << job.job_id;
     }
     if (!db.commit()) {
-        outcome.error = reason_of(db.lastError());
-        db.rollback();
+        failed(outcome, reason_of(db.lastError()));
         return outcome;
     }
     outcome.committed = true;

@@ -27,24 +27,6 @@ struct ServerJob {
     JobRow row;
 };
 
-struct Approval {
-    QString file_sha256; // lower-case hex
-    QString file_name;
-    QString approved_by;
-    QDateTime approved;  // with the approver's offset
-    QString note;
-};
-
-// Which jobs a look-up returns; an empty or absent field does not filter.
-struct JobFilter {
-    QString station;
-    QString serial;
-    std::optional<JobResult> result;
-    QDateTime since; // started at or after
-    QDateTime until; // started before: back-to-back periods never count a job twice
-    int limit = -1;  // at most this many, newest first; all when negative
-};
-
 enum class ServerOpen {
     Opened,
     Unreachable, // no answer, no such socket, a server starting or too busy: try again later
@@ -58,6 +40,9 @@ struct StoreOutcome {
     QStringList stored;                          // ids on the server after the commit
     QList<std::pair<QString, QString>> refused;  // id and reason
     QString error;                               // why nothing was stored
+    // The connection broke (the server went away, was restarted, or ended this session): the
+    // batch may or may not have been committed. Open again and send it again: it is stored once.
+    bool connection_lost = false;
 };
 
 // The advisory lock that makes the first stations to connect create the schema once.
@@ -92,9 +77,14 @@ public:
     std::optional<QList<ServerJob>> jobs(const JobFilter& filter, QString* error = nullptr) const;
 
 private:
+    void failed(StoreOutcome& outcome, const QString& why);
+
     QString connection_;
     QString where_; // the URI, for messages
 };
+
+// The server's form of a journal row: its job id, station and operator come from its start.
+ServerJob server_job(const JobRow& row);
 
 // Whether libpq's words for a failed connection mean the server was not reached (or cannot take
 // a station just now) rather than that it refused this login or database.

@@ -199,6 +199,14 @@ std::optional<ServerUri> parse_server_uri(const QString& text, QString* error)
     return std::nullopt;
 }
 
+void set_default_parameter(ServerUri& uri, const QString& key, const QString& value)
+{
+    const bool given = std::any_of(uri.parameters.begin(), uri.parameters.end(),
+                                   [&](const auto& parameter) { return parameter.first == key; });
+    if (!given)
+        uri.parameters.append({key, value});
+}
+
 QString connect_options(const QList<std::pair<QString, QString>>& parameters)
 {
     QStringList options;

@@ -29,6 +29,9 @@ bool looks_like_uri(const QString& value);
 // when it does not parse, holds a password or names a parameter libpq does not know.
 std::optional<ServerUri> parse_server_uri(const QString& text, QString* error);
 
+// Sets a parameter the URI does not give itself.
+void set_default_parameter(ServerUri& uri, const QString& key, const QString& value);
+
 // The parameters as Qt's PostgreSQL driver passes them to libpq: key='value' pairs.
 QString connect_options(const QList<std::pair<QString, QString>>& parameters);
 

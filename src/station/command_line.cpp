@@ -26,17 +26,33 @@ const QString kDescription = QStringLiteral(
     "  diff A B       two data files, or a file and port:N; exit status 1 when they differ\n"
     "  survey A B ... the addresses whose words differ between several cameras of one product\n"
     "                 (data files or port:N): the candidates for --keep (--keep-out FILE)\n"
-    "  records        list the records (--since DATE, --csv)\n"
+    "  records        list the records (--station, --serial SN, --result, --since, --until;\n"
+    "                 --csv or --json)\n"
+    "  approve FILE   approve FILE's SHA-256 for writing (--note TEXT)\n"
+    "  approved       list the approved masters (--csv)\n"
     "\n"
     "Ports are numbered 1 to 9. Times are local time with the UTC offset\n"
-    "(2026-12-09T14:51:38+01:00), in the listings and in --json; --since takes a local date\n"
-    "or date and time, or one with an offset.\n"
+    "(2026-12-09T14:51:38+01:00), in the listings and in --json; --since and --until take a\n"
+    "local date or date and time, or one with an offset.\n"
+    "\n"
+    "The settings file $XDG_CONFIG_HOME/camera-adjust/station.conf ([station] database, name,\n"
+    "require_operator, require_approved) holds what a plant sets on every station; --db and\n"
+    "--station override it. With a PostgreSQL URI as database the records go to the server\n"
+    "through the station's journal, the default SQLite file.\n"
     "\n"
     "Exit status: 0 every camera passed, 1 a camera failed, was stopped or was not recorded\n"
     "(or diff found differences), 2 a usage or set-up error.");
 
-// Every option the command line knows, shared by the parsing steps below.
+// Every option the command line knows, shared by the parsing steps below. `records` filters by
+// --serial SN, which for write and verify asks for serial numbers and takes no value.
 struct OptionSet {
+    explicit OptionSet(bool serial_filter)
+    {
+        if (serial_filter)
+            serial = QCommandLineOption(QStringLiteral("serial"), QStringLiteral("records: only the jobs of camera SN."),
+                                        QStringLiteral("SN"));
+    }
+
     QCommandLineOption port{QStringLiteral("port"), QStringLiteral("Serial port N (default 1)."), QStringLiteral("N")};
     QCommandLineOption ports{QStringLiteral("ports"), QStringLiteral("Several ports, side by side, e.g. 1,2,4."),
                              QStringLiteral("LIST")};
@@ -56,13 +72,32 @@ struct OptionSet {
                                              "one port asks at a time (\"port 2: scan the serial number\"); a scan "
                                              "while no port asks is refused.")};
     QCommandLineOption json{QStringLiteral("json"), QStringLiteral("One JSON object per event and line.")};
-    QCommandLineOption db{QStringLiteral("db"), QStringLiteral("The records database (default %1).").arg(Records::default_path()),
-                          QStringLiteral("PATH")};
+    QCommandLineOption db{QStringLiteral("db"),
+                          QStringLiteral("The records: an SQLite file, or a PostgreSQL server as "
+                                         "postgresql://user@host/database (default: the settings file's, else %1).")
+                              .arg(Records::default_path()),
+                          QStringLiteral("PATH|URI")};
     QCommandLineOption since{QStringLiteral("since"),
                              QStringLiteral("records: only jobs started on or after DATE (local time unless it "
                                             "has an offset)."),
                              QStringLiteral("DATE")};
-    QCommandLineOption csv{QStringLiteral("csv"), QStringLiteral("records: CSV instead of text.")};
+    QCommandLineOption csv{QStringLiteral("csv"), QStringLiteral("records, approved: CSV instead of text.")};
+    // The plant's records: who and where, approvals, look-ups across stations.
+    QCommandLineOption station{QStringLiteral("station"),
+                               QStringLiteral("The station's name in its records (default: the settings file's, else "
+                                              "the host name); records: only this station's jobs."),
+                               QStringLiteral("NAME")};
+    QCommandLineOption operator_name{QStringLiteral("operator"),
+                                     QStringLiteral("Who runs the station (or approves), named in each record."),
+                                     QStringLiteral("NAME")};
+    QCommandLineOption note{QStringLiteral("note"), QStringLiteral("approve: a note kept with the approval."),
+                            QStringLiteral("TEXT")};
+    QCommandLineOption result{QStringLiteral("result"),
+                              QStringLiteral("records: only jobs with this result (pass, fail-verify, fail-link, "
+                                             "fail-refused, unverified, aborted)."),
+                              QStringLiteral("WORD")};
+    QCommandLineOption until{QStringLiteral("until"), QStringLiteral("records: only jobs started before DATE."),
+                             QStringLiteral("DATE")};
     QCommandLineOption keep{QStringLiteral("keep"),
                             QStringLiteral("write/verify: words each camera keeps of its own, addresses and ranges "
                                            "in hexadecimal (0x0100-0x011F,0x03F0): read from the camera before the "
@@ -82,7 +117,9 @@ const QMap<QString, Action> kActions{{QStringLiteral("save"), Action::Save},
                                      {QStringLiteral("verify"), Action::Verify},
                                      {QStringLiteral("diff"), Action::Diff},
                                      {QStringLiteral("survey"), Action::Survey},
-                                     {QStringLiteral("records"), Action::Records}};
+                                     {QStringLiteral("records"), Action::Records},
+                                     {QStringLiteral("approve"), Action::Approve},
+                                     {QStringLiteral("approved"), Action::Approved}};
 
 constexpr int kSurveyInputs = 2; // at least
 
@@ -91,7 +128,8 @@ int arguments_wanted(Action action)
     switch (action) {
     case Action::Diff: return 2;
     case Action::Survey: return kSurveyInputs;
-    case Action::Records: return 0;
+    case Action::Records:
+    case Action::Approved: return 0;
     default: return 1;
     }
 }
@@ -172,15 +210,34 @@ bool parse_numbers(const QCommandLineParser& parser, const OptionSet& known, Opt
         }
         options.station.job.boot_timeout_ms = static_cast<int>(seconds * 1000);
     }
-    if (parser.isSet(known.since)) {
-        const QString text = parser.value(known.since);
-        QDateTime since = QDateTime::fromString(text, Qt::ISODate);
-        if (!since.isValid()) since = QDate::fromString(text, Qt::ISODate).startOfDay();
-        if (!since.isValid()) {
-            message = QStringLiteral("bad --since \"%1\": a date (2024-05-31) or a date and time").arg(text);
+    return true;
+}
+
+// A local date (its start) or date and time, or one with an offset.
+bool parse_time(const QCommandLineParser& parser, const QCommandLineOption& option, QDateTime& time, QString& message)
+{
+    if (!parser.isSet(option)) return true;
+    const QString text = parser.value(option);
+    time = QDateTime::fromString(text, Qt::ISODate);
+    if (!time.isValid()) time = QDate::fromString(text, Qt::ISODate).startOfDay();
+    if (time.isValid()) return true;
+    message = QStringLiteral("bad --%1 \"%2\": a date (2024-05-31) or a date and time").arg(option.names().first(), text);
+    return false;
+}
+
+// The look-up of `records`: its times and its result word.
+bool parse_filter(const QCommandLineParser& parser, const OptionSet& known, Options& options, QString& message)
+{
+    JobFilter& filter = options.filter;
+    if (!parse_time(parser, known.since, filter.since, message) || !parse_time(parser, known.until, filter.until, message))
+        return false;
+    if (parser.isSet(known.result)) {
+        filter.result = result_from_word(parser.value(known.result));
+        if (!filter.result) {
+            message = QStringLiteral("bad --result \"%1\": pass, fail-verify, fail-link, fail-refused, unverified or aborted")
+                          .arg(parser.value(known.result));
             return false;
         }
-        options.since = since;
     }
     return true;
 }
@@ -214,12 +271,36 @@ bool check_combinations(const QCommandLineParser& parser, const OptionSet& known
              || refuse(known.id, waits_for_camera, "save, write, verify, and diff and survey with port:N")
              || refuse(known.keep, camera_job, "write and verify") || refuse(known.keep_file, camera_job, "write and verify")
              || refuse(known.keep_out, a == Action::Survey, "survey")
-             || refuse(known.loop, camera_job, "write and verify") || refuse(known.serial, camera_job, "write and verify")
+             || refuse(known.loop, camera_job, "write and verify") || refuse(known.serial, camera_job || a == Action::Records, "write and verify (and records: --serial SN)")
              || refuse(known.port, station_run, "save, write and verify (diff and survey name port:N)")
              || refuse(known.ports, camera_job, "write and verify")
-             || refuse(known.json, station_run, "save, write and verify")
-             || refuse(known.db, station_run || a == Action::Records, "save, write, verify and records")
-             || refuse(known.since, a == Action::Records, "records") || refuse(known.csv, a == Action::Records, "records"));
+             || refuse(known.json, station_run || a == Action::Records, "save, write, verify and records")
+             || refuse(known.since, a == Action::Records, "records"));
+}
+
+// The plant's options: each goes with the commands it means something to.
+bool check_plant_combinations(const QCommandLineParser& parser, const OptionSet& known, const Options& options, QString& message)
+{
+    const Action a = options.action;
+    const auto refuse = [&](const QCommandLineOption& option, bool allowed, const char* which) {
+        if (allowed || !parser.isSet(option)) return false;
+        message = QStringLiteral("--%1 goes with %2 only").arg(option.names().first(), QLatin1String(which));
+        return true;
+    };
+    const bool station_run = a == Action::Write || a == Action::Verify || a == Action::Save;
+    const bool approvals = a == Action::Approve || a == Action::Approved;
+    if (refuse(known.db, station_run || a == Action::Records || approvals, "save, write, verify, records, approve and approved")
+        || refuse(known.csv, a == Action::Records || a == Action::Approved, "records and approved")
+        || refuse(known.station, station_run || a == Action::Records, "save, write, verify and records")
+        || refuse(known.operator_name, station_run || a == Action::Approve, "save, write, verify and approve")
+        || refuse(known.note, a == Action::Approve, "approve") || refuse(known.result, a == Action::Records, "records")
+        || refuse(known.until, a == Action::Records, "records"))
+        return false;
+    if (parser.isSet(known.csv) && parser.isSet(known.json)) {
+        message = QStringLiteral("--csv and --json exclude each other");
+        return false;
+    }
+    return true;
 }
 
 void apply_flags(const QCommandLineParser& parser, const OptionSet& known, Options& options)
@@ -231,26 +312,53 @@ void apply_flags(const QCommandLineParser& parser, const OptionSet& known, Optio
     s.job.single = parser.isSet(known.single);
     s.job.verify = !parser.isSet(known.no_verify);
     s.loop = parser.isSet(known.loop);
-    s.ask_serial = parser.isSet(known.serial);
-    s.db_path = parser.isSet(known.db) ? parser.value(known.db) : Records::default_path();
+    s.ask_serial = parser.isSet(known.serial) && options.action != Action::Records;
     options.csv = parser.isSet(known.csv);
+    options.db = parser.value(known.db);
+    options.station_name = parser.value(known.station);
+    options.operator_name = parser.value(known.operator_name);
+    options.note = parser.value(known.note);
+    if (options.action == Action::Records) {
+        options.filter.station = options.station_name;
+        options.filter.serial = parser.value(known.serial);
+    }
     if (parser.isSet(known.json))
-        options.output = OutputMode::Json;
+        options.output = OutputMode::Json; // records: one JSON object per row
     else
         options.output = ::isatty(STDOUT_FILENO) ? OutputMode::Terminal : OutputMode::Plain;
+}
+
+// The command word: the first argument that is neither an option nor an option's value. Its
+// options are known only once it is (records' --serial takes a value).
+QString command_word(const QStringList& argv)
+{
+    const OptionSet known(false);
+    QStringList with_values;
+    for (const QCommandLineOption* option : {&known.port, &known.ports, &known.id, &known.boot, &known.db, &known.since,
+                                             &known.station, &known.operator_name, &known.note, &known.result, &known.until})
+        with_values << QStringLiteral("--") + option->names().first();
+    for (qsizetype i = 1; i < argv.size(); ++i) {
+        const QString& word = argv[i];
+        if (word == QLatin1String("--")) return argv.value(i + 1);
+        if (!word.startsWith(QLatin1Char('-'))) return word;
+        if (with_values.contains(word)) ++i; // its value follows
+    }
+    return {};
 }
 
 } // namespace
 
 ParseResult parse_command_line(const QStringList& argv, Options& options, QString& message)
 {
-    OptionSet known;
+    const OptionSet known(command_word(argv) == QLatin1String("records"));
     QCommandLineParser parser;
     parser.setApplicationDescription(kDescription);
     const QCommandLineOption help = parser.addHelpOption();
     parser.addOptions({known.port, known.ports, known.id, known.single, known.no_verify, known.boot, known.loop, known.serial,
-                       known.keep, known.keep_file, known.json, known.db, known.since, known.csv, known.keep_out});
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("save, write, verify, diff, survey or records"));
+                       known.keep, known.keep_file, known.json, known.db, known.since, known.csv, known.keep_out,
+                       known.station, known.operator_name, known.note, known.result, known.until});
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("save, write, verify, diff, survey, records, approve or approved"));
     parser.addPositionalArgument(QStringLiteral("arguments"), QStringLiteral("FILE, or A B for diff, or A B ... for survey"),
                                  QStringLiteral("[FILE...]"));
     if (!parser.parse(argv)) {
@@ -263,7 +371,7 @@ ParseResult parse_command_line(const QStringList& argv, Options& options, QStrin
     }
     QStringList positional = parser.positionalArguments();
     if (positional.isEmpty() || !kActions.contains(positional.first())) {
-        message = positional.isEmpty() ? QStringLiteral("no command given (save, write, verify, diff, survey or records)")
+        message = positional.isEmpty() ? QStringLiteral("no command given (save, write, verify, diff, survey, records, approve or approved)")
                                        : QStringLiteral("unknown command \"%1\"").arg(positional.first());
         return ParseResult::UsageError;
     }
@@ -278,7 +386,8 @@ ParseResult parse_command_line(const QStringList& argv, Options& options, QStrin
     const bool reads_sides = options.action == Action::Diff || options.action == Action::Survey;
     if ((reads_sides && !check_port_sides(options.arguments, message))
         || !parse_ports(parser, known, options.station.ports, message) || !parse_numbers(parser, known, options, message)
-        || !check_combinations(parser, known, options, message) || !parse_keep(parser, known, options, message))
+        || !parse_filter(parser, known, options, message) || !check_combinations(parser, known, options, message)
+        || !check_plant_combinations(parser, known, options, message) || !parse_keep(parser, known, options, message))
         return ParseResult::UsageError;
     apply_flags(parser, known, options);
     return ParseResult::Run;

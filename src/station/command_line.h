@@ -11,7 +11,7 @@
 
 namespace station {
 
-enum class Action { Save, Write, Verify, Diff, Survey, Records };
+enum class Action { Save, Write, Verify, Diff, Survey, Records, Approve, Approved };
 
 struct Options {
     Action action = Action::Write;
@@ -20,8 +20,14 @@ struct Options {
     QStringList keep_files;       // --keep-file, read before any camera
     QString keep_out;             // survey: the keep file to write
     OutputMode output = OutputMode::Plain;
-    std::optional<QDateTime> since;
     bool csv = false;
+    // Where the records go and who runs the station: as given (empty when not), to be merged
+    // with the settings file.
+    QString db;
+    QString station_name;
+    QString operator_name;
+    QString note;     // approve
+    JobFilter filter; // records
 };
 
 enum class ParseResult { Run, Help, UsageError };

@@ -202,6 +202,7 @@ QJsonObject Output::report_object(const CameraReport& r) const
                        {QStringLiteral("keep_map"), r.keep_map}};
     if (r.comm_id >= 0) object.insert(QStringLiteral("comm_id"), r.comm_id);
     if (r.record_id >= 0) object.insert(QStringLiteral("record_id"), r.record_id);
+    if (!r.job_id.isEmpty()) object.insert(QStringLiteral("job_id"), r.job_id);
     if (r.started.isValid()) object.insert(QStringLiteral("started"), local_time_text(r.started, true));
     if (r.ended.isValid()) object.insert(QStringLiteral("ended"), local_time_text(r.ended, true));
     return object;

@@ -38,6 +38,7 @@ struct CameraReport {
     QString file_sha256{};
     QList<int> differing{};
     QString keep_map{}; // as the record keeps it
+    QString job_id{}; // the job's unique id, under which a plant's server keeps it
 };
 
 struct Summary {

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QSysInfo>
 #include <QThread>
+#include <QUuid>
 
 #include <unistd.h>
 
@@ -84,6 +85,7 @@ void Station::Port::run()
         if (station_.stopping_) link_->stop();
     }
     records_ = std::make_unique<Records>();
+    records_->set_forwarding(station_.settings_.forward);
     if (set_up()) {
         if (station_.settings_.loop)
             loop();
@@ -176,6 +178,9 @@ JobStart Station::Port::job_start(const CameraIdentity& identity, const QString&
     start.file_sha256 = job.file ? job.file->sha256 : QString();
     start.mode = mode_word(job);
     start.keep_map = job.command == Command::Save ? QString() : job.keep.text();
+    start.job_id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    start.station = station_.settings_.station_name;
+    start.operator_name = station_.settings_.operator_name;
     return start;
 }
 
@@ -272,6 +277,7 @@ CameraReport Station::Port::report_of(const Job& job, const JobOutcome& outcome,
     report.file_sha256 = end.file_sha256.isEmpty() ? job.start.file_sha256 : end.file_sha256;
     report.differing = outcome.differing;
     report.keep_map = job.start.keep_map;
+    report.job_id = job.start.job_id;
     return report;
 }
 

@@ -27,6 +27,10 @@ struct StationSettings {
     bool loop = false;
     bool ask_serial = false; // ask for each camera's serial number before its job
     QString db_path;
+    // Named in every record.
+    QString station_name;
+    QString operator_name;
+    bool forward = false; // the records are a journal whose rows wait for the plant's server
 };
 
 // Every camera written has its record: a port begins the job's row before it writes anything

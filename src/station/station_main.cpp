@@ -2,6 +2,7 @@
 
 #include "station/command_line.h"
 #include "station/fingerprint.h"
+#include "station/plant_commands.h"
 #include "station/station_application.h"
 #include "station/survey.h"
 
@@ -59,35 +60,6 @@ std::unique_ptr<QSocketNotifier> on_stop_signal(int fd, std::function<void(const
         stop(stop_cause(signal));
     });
     return notifier;
-}
-
-// The database is opened before any camera is touched: without it no record could be kept.
-bool check_database(const QString& path)
-{
-    Records records;
-    QString error;
-    if (records.open(path, &error)) return true;
-    print_error(error);
-    return false;
-}
-
-// Reading takes no write lock and changes nothing, so it answers while the station writes.
-int list_records(const Options& options)
-{
-    Records records;
-    QString error;
-    if (!records.open_for_reading(options.station.db_path, &error)) {
-        print_error(error);
-        return kUsageError;
-    }
-    const QList<JobRow> rows = records.list(options.since, -1, &error);
-    if (!error.isEmpty()) {
-        print_error(error);
-        return kUsageError;
-    }
-    const QString text = options.csv ? records_csv(rows) : records_text(rows);
-    // A reader that stops early (| head) leaves the rest unwritten: status 1, no message.
-    return std::fputs(text.toUtf8().constData(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 // Reads one side of a diff or one input of a survey: a data file, or the memory of the camera on
@@ -222,20 +194,58 @@ bool prepare_files(Options& options, MasterFile& file)
     return load_keep_files(options);
 }
 
-int run_station(Options& options, int signal_fd)
+// Who runs the station and where its records go, named in every record.
+bool name_the_run(Options& options, const RecordsPlan& plan)
+{
+    if (plan.require_operator && options.operator_name.trimmed().isEmpty()) {
+        print_error(QStringLiteral("no operator named: the station's settings (%1) require one: --operator NAME")
+                        .arg(station_config_path()));
+        return false;
+    }
+    StationSettings& s = options.station;
+    s.db_path = plan.journal;
+    s.forward = plan.server.has_value();
+    s.station_name = plan.station_name;
+    s.operator_name = options.operator_name.trimmed();
+    return true;
+}
+
+// The database is opened (and the server asked, and the master's approval checked) before any
+// camera is touched: without them no record could be kept, or a master not approved written.
+int run_station(Options& options, const RecordsPlan& plan, int signal_fd)
 {
     MasterFile file;
-    if (!prepare_files(options, file) || !check_database(options.station.db_path)) return kUsageError;
+    if (!name_the_run(options, plan) || !prepare_files(options, file)) return kUsageError;
+    const StartCheck check = check_before_run(plan, options.action == Action::Write ? &file : nullptr);
+    if (!check.ok) {
+        print_error(check.error);
+        return kUsageError;
+    }
     Output output(options.output, stdout);
+    for (const QString& note : check.notes) output.note(0, note);
     Station station(options.station, output);
+    RunForwarding forwarding(plan, output);
     output.on_closed([&station](const QString& cause) { station.stop(cause); });
     const auto notifier = on_stop_signal(signal_fd, [&station](const QString& cause) { station.stop(cause); });
     const int status = station.run();
+    forwarding.finish();
     if (options.station.loop || options.station.ports.size() > 1)
         output.summary(station.summary());
     else
         output.clear_ports();
     return status;
+}
+
+// The settings file and the options that override it.
+bool plan_from(const Options& options, RecordsPlan& plan)
+{
+    StationConfig config;
+    QString error;
+    if (read_station_config(station_config_path(), config, &error)
+        && plan_records(config, options.db, options.action == Action::Records ? QString() : options.station_name, plan, &error))
+        return true;
+    print_error(error);
+    return false;
 }
 
 } // namespace
@@ -259,10 +269,14 @@ int main(int argc, char** argv)
         print_error(QStringLiteral("cannot watch for Ctrl-C (signalfd)"));
         return kUsageError;
     }
+    if (options.action == Action::Diff) return diff(options, signal_fd);
+    if (options.action == Action::Survey) return survey(options, signal_fd);
+    RecordsPlan plan;
+    if (!plan_from(options, plan)) return kUsageError;
     switch (options.action) {
-    case Action::Records: return list_records(options);
-    case Action::Diff: return diff(options, signal_fd);
-    case Action::Survey: return survey(options, signal_fd);
-    default: return run_station(options, signal_fd);
+    case Action::Records: return list_records(options, plan);
+    case Action::Approve: return approve_master(options, plan);
+    case Action::Approved: return list_approvals(options, plan);
+    default: return run_station(options, plan, signal_fd);
     }
 }

@@ -56,12 +56,19 @@ int main(int argc, char** argv)
     parser.setApplicationDescription(QStringLiteral("The clone station's window: writes a master parameter file "
                                                     "into camera after camera and shows PASS or FAIL per port."));
     parser.addHelpOption();
-    const QCommandLineOption db{QStringLiteral("db"), QStringLiteral("The records' database (default: the station's)."),
-                                QStringLiteral("PATH")};
+    const QCommandLineOption db{QStringLiteral("db"),
+                                QStringLiteral("The records: an SQLite file or a PostgreSQL URI (default: the station's "
+                                               "settings file's, else the station's SQLite file)."),
+                                QStringLiteral("PATH|URI")};
+    const QCommandLineOption station{QStringLiteral("station"),
+                                     QStringLiteral("The station's name in its records (default: the settings file's, "
+                                                    "else the host name)."),
+                                     QStringLiteral("NAME")};
     parser.addOption(db);
+    parser.addOption(station);
     parser.process(app);
 
-    station_window::StationWindow window(parser.value(db));
+    station_window::StationWindow window(parser.value(db), nullptr, parser.value(station));
     set_dialog_parent(&window);
     window.show_as_last_left();
     return QApplication::exec();

@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
@@ -26,6 +27,7 @@
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QTableWidget>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -140,17 +142,42 @@ public:
 
 struct StationWindow::Run {
     Run(QObject* context, RunView& view) : events(context, view) {}
+    ~Run()
+    {
+        if (check) check->wait();
+        delete check;
+    }
 
     station::StationSettings settings;
     station::MasterFile file;
     PostedEvents events;
     station::SerialArbiter serials;
+    // Before the station starts its records are checked off the window's thread (the journal,
+    // the server, the master's approval); a Stop meanwhile ends the run before any camera.
+    QThread* check = nullptr;
+    bool stopped_before_start = false;
     std::unique_ptr<station::Station> station;
 };
 
-StationWindow::StationWindow(const QString& db_path, QWidget* parent)
-    : QMainWindow(parent), db_path_(db_path.isEmpty() ? station::Records::default_path() : db_path)
+namespace {
+
+// The settings file and the window's options; empty when they can be used, else why not.
+QString plan_for_window(const QString& db_path, const QString& station_name, station::RecordsPlan& plan)
 {
+    station::StationConfig config;
+    QString error;
+    if (station::read_station_config(station::station_config_path(), config, &error)
+        && station::plan_records(config, db_path, station_name, plan, &error))
+        return {};
+    plan.journal = station::Records::default_path();
+    return error;
+}
+
+} // namespace
+
+StationWindow::StationWindow(const QString& db_path, QWidget* parent, const QString& station_name) : QMainWindow(parent)
+{
+    plan_error_ = plan_for_window(db_path, station_name, plan_);
     setWindowTitle(kCaption);
     setStyleSheet(kFocusFrames);
     auto* central = new QWidget(this);
@@ -161,6 +188,7 @@ StationWindow::StationWindow(const QString& db_path, QWidget* parent)
     controls->addWidget(build_run_row());
     layout->addWidget(build_master_bar());
     layout->addLayout(controls);
+    layout->addWidget(build_plant_row());
     layout->addWidget(build_prompt_row());
     run_message_ = new QLabel(central);
     run_message_->setWordWrap(true);
@@ -185,7 +213,7 @@ StationWindow::StationWindow(const QString& db_path, QWidget* parent)
     ports_timer_->start();
     records_retry_timer_ = named_timer(this, "recordsRetryTimer", kRecordsRetryMs, &StationWindow::refresh_records);
     records_retry_timer_->setSingleShot(true);
-    reader_ = new RecordsReader(db_path_, this);
+    reader_ = new RecordsReader(plan_.journal, this);
     master_watch_ = new QFileSystemWatcher(this);
     connect(master_watch_, &QFileSystemWatcher::fileChanged, this, &StationWindow::check_master_file);
 
@@ -194,12 +222,15 @@ StationWindow::StationWindow(const QString& db_path, QWidget* parent)
     show_readiness();
     refresh_records();
     show_counters();
+    start_forwarding();
+    if (!plan_error_.isEmpty()) run_message_->setText(plan_error_);
     start_button_->setFocus();
 }
 
 StationWindow::~StationWindow()
 {
-    if (run_) run_->station->stop(QStringLiteral("the window was closed")); // then waited for
+    forwarder_.reset(); // its reports are posted to this window
+    if (run_ && run_->station) run_->station->stop(QStringLiteral("the window was closed")); // then waited for
 }
 
 QWidget* StationWindow::build_master_bar()
@@ -597,6 +628,7 @@ void StationWindow::lock_settings(bool locked)
                              static_cast<QWidget*>(mode_box_), static_cast<QWidget*>(verify_box_),
                              static_cast<QWidget*>(serial_box_)})
         control->setEnabled(!locked);
+    operator_field_->setReadOnly(locked); // the run's records name who started it
     start_button_->setText(locked ? QStringLiteral("&Stop") : QStringLiteral("&Start"));
     refresh_ports();
     show_readiness();
@@ -652,6 +684,11 @@ void StationWindow::start()
         master_file_changed(sha256); // read again (and shown) before any camera gets it
         return;
     }
+    if (!plan_error_.isEmpty()) {
+        dialogs().message(plan_error_, kCaption);
+        return;
+    }
+    if (!operator_named()) return;
     station::KeepMap keep;
     if (!keep_map_for_run(keep)) return;
     RunView& view = *this;
@@ -666,16 +703,25 @@ void StationWindow::start()
     s.ports = tiles_.keys();
     s.loop = true;
     s.ask_serial = serial_box_->isChecked();
-    s.db_path = db_path_;
-    run_->station = std::make_unique<station::Station>(s, run_->events, &run_->serials);
+    s.db_path = plan_.journal;
+    s.forward = plan_.server.has_value();
+    s.station_name = plan_.station_name;
+    s.operator_name = operator_field_->text().trimmed();
     counts_ = {};
     asking_port_ = 0;
     show_run_message({});
     for (PortTile* tile : std::as_const(tiles_)) tile->clear_camera();
+    lock_settings(true);
+    check_records_then_run();
+}
+
+// Once the records are checked: the run's clock starts with its first camera's chance.
+void StationWindow::begin_run()
+{
+    run_->station = std::make_unique<station::Station>(run_->settings, run_->events, &run_->serials);
     run_clock_.start();
     show_counters();
     enable_timer(counters_timer_);
-    lock_settings(true);
     run_->station->start([this] { QMetaObject::invokeMethod(this, &StationWindow::run_ended, Qt::QueuedConnection); });
 }
 
@@ -683,7 +729,11 @@ void StationWindow::stop() { stop_for(QStringLiteral("Stop pressed")); }
 
 void StationWindow::stop_for(const QString& cause)
 {
-    if (run_) run_->station->stop(cause);
+    if (!run_) return;
+    if (run_->station)
+        run_->station->stop(cause);
+    else
+        run_->stopped_before_start = true;
 }
 
 void StationWindow::closeEvent(QCloseEvent* event)
@@ -727,6 +777,12 @@ void StationWindow::run_ended()
 {
     if (!run_) return;
     run_->station->wait();
+    run_over();
+}
+
+// After the run, or instead of it when its records' check refused it (no tile then ran).
+void StationWindow::run_over()
+{
     run_.reset();
     run_ms_ = run_clock_.elapsed();
     asking_port_ = 0;
@@ -934,6 +990,90 @@ void StationWindow::port_error(int port, const QString& text)
     no_longer_asking(port);
     tile->set_state(TileState::NoPort);
     tile->set_reason(text);
+}
+
+// ---- The plant's records: who runs the station, where the records go, what waits ----------
+
+QWidget* StationWindow::build_plant_row()
+{
+    auto* box = new QWidget(this);
+    auto* row = new QHBoxLayout(box);
+    operator_field_ = new QLineEdit(box);
+    operator_field_->setObjectName(QStringLiteral("operatorField"));
+    operator_field_->setAccessibleName(QStringLiteral("Operator"));
+    operator_field_->setPlaceholderText(QStringLiteral("scan a badge or type a name"));
+    auto* operator_label = new QLabel(QStringLiteral("O&perator:"), box);
+    operator_label->setBuddy(operator_field_);
+    records_where_ = new QLabel(QStringLiteral("Records: ") + plan_.where(), box);
+    make_readout(records_where_, QStringLiteral("Where the records go"));
+    records_where_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    forward_status_ = new QLabel(box);
+    make_readout(forward_status_, QStringLiteral("Records waiting for the server"));
+    row->addWidget(operator_label);
+    row->addWidget(operator_field_);
+    row->addWidget(records_where_, 1);
+    row->addWidget(forward_status_);
+    // A badge scanner ends with Enter: the name is taken, and Space starts the run again.
+    connect(operator_field_, &QLineEdit::returnPressed, start_button_, qOverload<>(&QWidget::setFocus));
+    return box;
+}
+
+// With a server, the window sends the journal for as long as it is open, runs or not.
+void StationWindow::start_forwarding()
+{
+    if (!plan_.server || !plan_error_.isEmpty()) return;
+    forward_status_->setText(QStringLiteral("records: connecting to the server"));
+    station::ForwarderSettings settings;
+    settings.journal = plan_.journal;
+    settings.server = *plan_.server;
+    QPointer<QLabel> label = forward_status_;
+    forwarder_ = std::make_unique<station::Forwarder>(settings, [this, label](const station::ForwardStatus& status) {
+        const QString text = station::forward_status_text(status);
+        QMetaObject::invokeMethod(this, [label, text] { if (label) label->setText(text); }, Qt::QueuedConnection);
+    });
+    forwarder_->start();
+}
+
+// An empty name is allowed unless the settings require one.
+bool StationWindow::operator_named()
+{
+    if (!plan_.require_operator || !operator_field_->text().trimmed().isEmpty()) return true;
+    dialogs().message(QStringLiteral("Scan your badge or type your name in the Operator field first."), kCaption);
+    operator_field_->setFocus();
+    return false;
+}
+
+void StationWindow::check_records_then_run()
+{
+    run_message_->setText(QStringLiteral("Checking the records..."));
+    const station::RecordsPlan plan = plan_;
+    const station::MasterFile* master = &run_->file; // the Run outlives its check
+    QPointer<StationWindow> window = this;
+    run_->check = QThread::create([window, plan, master] {
+        const station::StartCheck check = station::check_before_run(plan, master);
+        QMetaObject::invokeMethod(window, [window, check] { if (window) window->records_checked(check); },
+                                  Qt::QueuedConnection);
+    });
+    run_->check->start();
+}
+
+// A refusal (the server refuses the login, the master is not approved) is said, and no camera
+// is touched.
+void StationWindow::records_checked(const station::StartCheck& check)
+{
+    if (!run_ || run_->station) return;
+    if (!check.ok) {
+        run_message_->setText(check.error);
+        dialogs().message(check.error, kCaption);
+        run_over();
+        return;
+    }
+    run_message_->setText(check.notes.join(QLatin1Char('\n')));
+    if (run_->stopped_before_start) {
+        run_over();
+        return;
+    }
+    begin_run();
 }
 
 } // namespace station_window

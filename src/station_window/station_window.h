@@ -15,8 +15,10 @@
 // beside it names the words each camera keeps of its own; it is read when chosen and again at
 // every Start, and goes when another master file is chosen.
 
+#include "records/forwarder.h"
 #include "records/records.h"
 #include "station/keep_map.h"
+#include "station/plant.h"
 #include "station_window/records_reader.h"
 #include "station_window/run_events.h"
 #include "station_window/sounds.h"
@@ -33,6 +35,7 @@ class QFileSystemWatcher;
 class QGridLayout;
 class QHBoxLayout;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QStackedWidget;
 class QTableWidget;
@@ -45,8 +48,9 @@ class PortTile;
 class StationWindow : public QMainWindow, private RunView {
     Q_OBJECT
 public:
-    // `db_path`: the records' database; empty for the station's default.
-    explicit StationWindow(const QString& db_path = {}, QWidget* parent = nullptr);
+    // Where the records go comes from the station's settings file; `db_path` (an SQLite path or a
+    // server's URI) and `station_name` override it when given.
+    explicit StationWindow(const QString& db_path = {}, QWidget* parent = nullptr, const QString& station_name = {});
     ~StationWindow() override;
 
     // Loads the master file; false (and a message) when it is not a data file.
@@ -85,6 +89,9 @@ public:
     QPushButton* master_button() const { return open_button_; }
     QPushButton* keep_button() const { return keep_button_; }
     QLabel* keep_facts() const { return keep_label_; }
+    QLineEdit* operator_field() const { return operator_field_; }
+    QLabel* records_where() const { return records_where_; }
+    QLabel* forward_status() const { return forward_status_; }
 
 public slots:
     void start();
@@ -109,6 +116,13 @@ private:
     QWidget* build_prompt_row();
     QWidget* build_middle();
     QWidget* build_records();
+    QWidget* build_plant_row();
+    void start_forwarding();
+    bool operator_named();
+    void check_records_then_run();
+    void records_checked(const station::StartCheck& check);
+    void begin_run();
+    void run_over();
     void choose_master_file();
     void add_keep_controls(QWidget* bar, QHBoxLayout* row);
     void choose_keep_file();
@@ -143,7 +157,9 @@ private:
     void port_note(int port, const QString& text) override;
     void port_error(int port, const QString& text) override;
 
-    QString db_path_;
+    station::RecordsPlan plan_;
+    QString plan_error_; // the settings file or the database named cannot be used: no run starts
+    std::unique_ptr<station::Forwarder> forwarder_;
     RecordsReader* reader_ = nullptr;
     bool reread_records_ = false; // a refresh was asked for while a read went on
     std::unique_ptr<station::MasterFile> master_;
@@ -184,6 +200,9 @@ private:
     QLabel* records_status_ = nullptr; // why the table shows no (new) rows
     QTimer* records_retry_timer_ = nullptr;
     QPushButton* export_button_ = nullptr;
+    QLineEdit* operator_field_ = nullptr;
+    QLabel* records_where_ = nullptr;
+    QLabel* forward_status_ = nullptr; // how many records wait for the server, and since when
 };
 
 } // namespace station_window

@@ -19,14 +19,6 @@ namespace {
 
 constexpr int server_not_installed = 3; // scripts/pg-test-server.sh's exit status
 
-struct TestServer {
-    QString host; // the socket folder
-    int port = 5432;
-    QString user;
-    QString problem;
-    bool skip = false;
-};
-
 // The script's exit status, or -1 when it could not be run; its output goes to the test's.
 int run_script(const std::vector<std::string>& arguments)
 {
@@ -45,41 +37,6 @@ int run_script(const std::vector<std::string>& arguments)
     return WEXITSTATUS(status);
 }
 
-// The throwaway server of this test program, stopped when the program ends. A watcher the script
-// starts removes it also when the program is killed.
-class OwnServer {
-public:
-    OwnServer()
-    {
-        char pattern[] = "/tmp/camera-pg.XXXXXX";
-        if (!mkdtemp(pattern)) {
-            server_.problem = QStringLiteral("cannot make a folder for a test server in /tmp");
-            return;
-        }
-        folder_ = pattern;
-        const int status = run_script({"start", folder_, std::to_string(getpid())});
-        server_.host = QString::fromStdString(folder_);
-        server_.user = QStringLiteral("postgres");
-        if (status == server_not_installed) {
-            server_.skip = true;
-            server_.problem = QStringLiteral(
-                "PostgreSQL's server is not installed (the postgresql package): no test server");
-        } else if (status != 0) {
-            server_.problem = QStringLiteral("the throwaway PostgreSQL server did not start "
-                                             "(scripts/pg-test-server.sh, exit %1)").arg(status);
-        }
-    }
-    ~OwnServer() { run_script({"stop", folder_}); }
-    OwnServer(const OwnServer&) = delete;
-    OwnServer& operator=(const OwnServer&) = delete;
-
-    const TestServer& server() const { return server_; }
-
-private:
-    std::string folder_;
-    TestServer server_;
-};
-
 const TestServer& test_server()
 {
     static const TestServer named = [] {
@@ -92,7 +49,7 @@ const TestServer& test_server()
     }();
     if (!named.host.isEmpty())
         return named;
-    static const std::unique_ptr<OwnServer> own = std::make_unique<OwnServer>();
+    static const std::unique_ptr<ThrowawayServer> own = std::make_unique<ThrowawayServer>();
     return own->server();
 }
 
@@ -102,9 +59,9 @@ QString unique_name(const char* prefix)
     return QStringLiteral("%1_%2_%3").arg(QLatin1String(prefix)).arg(getpid()).arg(++counter);
 }
 
-QSqlDatabase connect_as_superuser(const QString& connection, const QString& database)
+QSqlDatabase connect_as_superuser(const QString& connection, const QString& database,
+                                  const TestServer& server = test_server())
 {
-    const TestServer& server = test_server();
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection);
     db.setHostName(server.host);
     db.setPort(server.port);
@@ -115,16 +72,16 @@ QSqlDatabase connect_as_superuser(const QString& connection, const QString& data
 }
 
 // One statement on the server's maintenance database; the reason when it fails.
-QString run_on_server(const QString& statement)
+QString run_on_server(const QString& statement, const TestServer& server = test_server())
 {
     const QString connection = unique_name("maintenance");
     QString why;
     {
-        QSqlDatabase db = connect_as_superuser(connection, QStringLiteral("postgres"));
+        QSqlDatabase db = connect_as_superuser(connection, QStringLiteral("postgres"), server);
         QSqlQuery query(db);
         if (!db.isOpen())
             why = QStringLiteral("the test server at %1 does not answer: %2")
-                      .arg(test_server().host, db.lastError().text());
+                      .arg(server.host, db.lastError().text());
         else if (!query.exec(statement))
             why = query.lastError().text();
         db.close();
@@ -156,15 +113,74 @@ TestDatabase::~TestDatabase()
         run_on_server(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name_));
 }
 
-QString TestDatabase::uri_for(const QString& database, const QString& user)
+static QString uri_of(const TestServer& server, const QString& database, const QString& user)
 {
-    const TestServer& server = test_server();
     auto encoded = [](const QString& text) {
         return QString::fromLatin1(QUrl::toPercentEncoding(text));
     };
     return QStringLiteral("postgresql://") + encoded(user.isEmpty() ? server.user : user)
         + QStringLiteral("@/") + encoded(database) + QStringLiteral("?host=") + encoded(server.host)
         + QStringLiteral("&port=") + QString::number(server.port);
+}
+
+QString TestDatabase::uri_for(const QString& database, const QString& user)
+{
+    return uri_of(test_server(), database, user);
+}
+
+const TestServer& TestDatabase::server()
+{
+    return test_server();
+}
+
+ThrowawayServer::ThrowawayServer()
+{
+    char pattern[] = "/tmp/camera-pg.XXXXXX";
+    if (!mkdtemp(pattern)) {
+        server_.problem = QStringLiteral("cannot make a folder for a test server in /tmp");
+        return;
+    }
+    folder_ = pattern;
+    const int status = run_script({"start", folder_, std::to_string(getpid())});
+    server_.host = QString::fromStdString(folder_);
+    server_.user = QStringLiteral("postgres");
+    if (status == server_not_installed) {
+        server_.skip = true;
+        server_.problem = QStringLiteral(
+            "PostgreSQL's server is not installed (the postgresql package): no test server");
+    } else if (status != 0) {
+        server_.problem = QStringLiteral("the throwaway PostgreSQL server did not start "
+                                         "(scripts/pg-test-server.sh, exit %1)").arg(status);
+    }
+}
+
+ThrowawayServer::~ThrowawayServer()
+{
+    if (!folder_.empty())
+        run_script({"stop", folder_});
+}
+
+QString ThrowawayServer::create_database(const QString& name, QString* problem)
+{
+    *problem = server_.problem;
+    if (problem->isEmpty())
+        *problem = run_on_server(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0").arg(name), server_);
+    return problem->isEmpty() ? uri(name) : QString();
+}
+
+QString ThrowawayServer::uri(const QString& database) const
+{
+    return uri_of(server_, database, QString());
+}
+
+bool ThrowawayServer::halt()
+{
+    return run_script({"halt", folder_}) == 0;
+}
+
+bool ThrowawayServer::resume()
+{
+    return run_script({"resume", folder_}) == 0;
 }
 
 QSqlDatabase TestDatabase::superuser_connection() const

@@ -10,7 +10,41 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <string>
+
 #include <gtest/gtest.h>
+
+struct TestServer {
+    QString host; // the socket folder
+    int port = 5432;
+    QString user;
+    QString problem;
+    bool skip = false;
+};
+
+// A throwaway server of the test program's own (scripts/pg-test-server.sh), removed when the object
+// goes, and by a watcher when the program is killed. A test that stops and starts its server uses
+// one of these, never the server that other programs share.
+class ThrowawayServer {
+public:
+    ThrowawayServer();
+    ~ThrowawayServer();
+    ThrowawayServer(const ThrowawayServer&) = delete;
+    ThrowawayServer& operator=(const ThrowawayServer&) = delete;
+
+    const TestServer& server() const { return server_; }
+    // A new database; its URI, or empty with the reason in `problem`.
+    QString create_database(const QString& name, QString* problem);
+    QString uri(const QString& database) const;
+    // Stops the server (its sessions end, as when the network drops), keeping its data; starts it
+    // again. False when that failed.
+    bool halt();
+    bool resume();
+
+private:
+    std::string folder_;
+    TestServer server_;
+};
 
 class TestDatabase {
 public:
@@ -28,6 +62,8 @@ public:
     QString uri() const { return uri_for(name_); }
     // A URI of the test server for another database or login, e.g. to see them refused.
     static QString uri_for(const QString& database, const QString& user = QString());
+    // The server the databases are made on.
+    static const TestServer& server();
 
     // A plain connection to the database as the superuser, to look inside or change it.
     QSqlDatabase superuser_connection() const;
