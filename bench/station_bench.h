@@ -11,9 +11,9 @@
 struct StationSettings {
     std::vector<int> port_counts{1, 2, 4, 8};
     int runs = 2;        // of each port count
-    // The simulated camera's restart after the reset. The station probes every 500 ms, so a boot of
-    // a whole number of intervals would race its probe; this one ends halfway between two probes,
-    // the mean wait for a camera whose boot time is not known.
+    // The simulated camera's restart after the reset. Once the camera is silent the station repeats
+    // its probe every 50 ms, so whatever the boot time it learns 0-50 ms late that the camera is
+    // back; 2250 ms is the boot of the earlier figures, so that they compare.
     int boot_ms = 2250;
 };
 

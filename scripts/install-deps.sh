@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(cmake g++ make ninja-build pkg-config qt6-base-dev libqt6sql6-sqlite libgtest-dev libgmock-dev
-          libgl-dev fonts-dejavu-core dpkg-dev file postgresql libqt6sql6-psql)
+          libgl-dev fonts-dejavu-core dpkg-dev file postgresql libqt6sql6-psql qt6-charts-dev
+          poppler-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

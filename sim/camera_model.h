@@ -100,7 +100,8 @@ public:
     // `seed`, but this one's TV system, sensor, sync input, COMM ID, memory fault and product.
     CameraModel another_camera(std::uint32_t seed) const;
     // Another camera (as another_camera) that was written with the same file before: it holds
-    // this one's parameter memory except the last word, which stays its own, as does its title.
+    // this one's parameter memory except the last word, which stays its own, as does its title;
+    // a unit of a product was written keeping its own words, which stay its own too.
     CameraModel written_alike(std::uint32_t seed) const;
 
     // Units of one product: each holds the product's memory (what set_seed(seed) gives a camera of

@@ -38,7 +38,11 @@ CameraModel CameraModel::another_camera(std::uint32_t seed) const
 CameraModel CameraModel::written_alike(std::uint32_t seed) const
 {
     CameraModel next = another_camera(seed);
+    const auto own = next.params_;
     std::copy_n(params_.begin(), kParamWords - 1, next.params_.begin());
+    if (product_) { // a unit written keeping its own words
+        for (std::size_t k = product_->own_first; k <= product_->own_last && k < kParamWords; ++k) next.params_[k] = own[k];
+    }
     next.power_on_reset();
     return next;
 }

@@ -224,6 +224,16 @@ TEST_F(ModelTest, UnitsOfOneProductHoldItsMemoryAndOnlyTheirOwnWordsFromTheirSee
     std::iota(own_range.begin(), own_range.end(), kFirst);
     own_range.push_back(sim::kParamWords - 1);
     EXPECT_EQ(differing, own_range) << "two units differ in their own words and nowhere else";
+    // A unit swapped in after a write was written keeping its own words.
+    const sim::CameraModel swapped = unit.written_alike(8);
+    sim::CameraModel eighth;
+    eighth.set_seed(8);
+    std::vector<std::size_t> not_as_written;
+    for (std::size_t k = 0; k < sim::kParamWords; ++k) {
+        const bool own_word = std::find(own_range.begin(), own_range.end(), k) != own_range.end();
+        if (swapped.param_word(k) != (own_word ? eighth : unit).param_word(k)) not_as_written.push_back(k);
+    }
+    EXPECT_EQ(not_as_written, std::vector<std::size_t>{});
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include "records/records.h"
 #include "sim_camera.h"
 #include "station_test_support.h"
+#include "station/keep_map.h"
 #include "station/output.h"
 #include "support/private_folder.h"
 
@@ -90,7 +91,7 @@ QList<QStringList> csv_rows(const QString& csv)
 }
 
 // The CSV columns these tests look at.
-enum Column { kId = 0, kStarted = 1, kEnded = 2, kPort = 4, kDevice = 5, kTitle = 6, kSerial = 8, kSha = 10, kResult = 12, kReason = 13, kDuration = 15 };
+enum Column { kId = 0, kStarted = 1, kEnded = 2, kPort = 4, kDevice = 5, kTitle = 6, kSerial = 8, kSha = 10, kResult = 12, kReason = 13, kDuration = 15, kKeepMap = 16 };
 
 // Commands that change the camera: EEPROM writes, the block and the reset.
 std::size_t writes_received(sim::SimCamera& camera)
@@ -136,7 +137,7 @@ protected:
 
     void start(QProcess& process, QStringList arguments)
     {
-        if (arguments.value(0) != QLatin1String("diff")) // which keeps no records
+        if (arguments.value(0) != QLatin1String("diff") && arguments.value(0) != QLatin1String("survey")) // no records
             arguments = QStringList{QStringLiteral("--db"), db} + arguments; // a later --db wins
         process.start(QStringLiteral(CAMERA_STATION_EXE), arguments);
         ASSERT_TRUE(process.waitForStarted(10000)) << "camera-station did not start";
@@ -369,6 +370,192 @@ TEST_F(Station, APassNeedsTheRestartSeenAndTheSameCameraAfterIt)
         passes += c.exit_code == 0;
     }
     EXPECT_EQ(records().count(QLatin1String(",pass,")), passes);
+}
+
+// Units of one product: alike but for the words 0x0100..0x011F (and 1023) that each has of its
+// own. The master is unit 1's memory with word 0x12 changed, so that every write changes one.
+class KeepMap : public Station {
+protected:
+    static constexpr int kOwnFirst = 0x100;
+    static constexpr int kOwnLast = 0x11F;
+
+    void SetUp() override
+    {
+        Station::SetUp();
+        camera().with_model([](sim::CameraModel& model) { model.set_product(sim::CameraModel::Product{5, kOwnFirst, kOwnLast}); });
+        camera().plug_in(1);
+        master_image = camera_image(camera());
+        master_image[0x12] ^= 0x0101;
+        write_file(master, data_file::camera_file(master_image));
+        keep = QStringLiteral("0x%1-0x%2").arg(word_text(kOwnFirst), word_text(kOwnLast));
+    }
+
+    sim::SimCamera& camera() { return cameras[0]; }
+
+    // The words of the camera's own range.
+    QList<int> own_words()
+    {
+        const frames::ParamImage image = camera_image(camera());
+        return QList<int>(image.begin() + kOwnFirst, image.begin() + kOwnLast + 1);
+    }
+
+    // EEPROM word writes received for an address of the own range.
+    int own_records_received()
+    {
+        int records = 0;
+        for (const sim::Bytes& unit : camera().received()) {
+            const int address = unit.size() == frames::kFrameSize ? unit[3] * 256 + unit[4] : -1;
+            records += unit[1] == 0x23 && unit[2] == 0x0C && kOwnFirst <= address && address <= kOwnLast;
+        }
+        return records;
+    }
+
+    frames::ParamImage master_image{};
+    QString keep;
+};
+
+TEST_F(KeepMap, EachUnitKeepsItsOwnWordsThroughTheWriteAndTheRestart)
+{
+    const QString keep_file = folder.path() + QStringLiteral("/own.keep");
+    write_file(keep_file, "# this product's calibration\r\n0x0100-0x010F\r\n0x0110 - 0x011F # trims\r\n");
+    const struct {
+        QStringList options;
+        bool single;
+    } cases[] = {
+        {{QStringLiteral("--keep"), keep, QStringLiteral("--json")}, false},
+        {{QStringLiteral("--keep-file"), keep_file}, false},
+        {{QStringLiteral("--single"), QStringLiteral("--keep"), QStringLiteral("0x0100-0x0107"), QStringLiteral("--keep-file"),
+          keep_file},
+         true},
+    };
+    std::uint32_t unit = 10;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options.join(' ').toStdString());
+        camera().plug_in(++unit); // another unit than the master's
+        const QList<int> own = own_words();
+        ASSERT_NE(own, QList<int>(master_image.begin() + kOwnFirst, master_image.begin() + kOwnLast + 1));
+        camera().clear_received();
+        const Finished run = station(QStringList{QStringLiteral("write"), master} + c.options);
+        EXPECT_EQ(run.exit_code, 0) << run.out.toStdString() << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains(QStringLiteral("each camera keeps its own words at %1 (32 words)").arg(keep)))
+            << run.out.toStdString();
+        EXPECT_EQ(own_words(), own) << "the unit's own words were overwritten";
+        EXPECT_EQ(word_at(camera(), 0x12), master_image[0x12]) << "the master was not written";
+        EXPECT_EQ(reset_count(camera()), 1);
+        if (c.single) {
+            EXPECT_EQ(own_records_received(), 0) << "a kept address was sent";
+            EXPECT_EQ(writes_received(camera()), std::size_t{data_file::kWords - 1 - 32 + 1}) << "records and the reset";
+        }
+        const QStringList row = csv_rows(records()).value(0);
+        EXPECT_EQ(row.value(kResult), QStringLiteral("pass"));
+        EXPECT_EQ(row.value(kKeepMap), keep) << row.join(',').toStdString();
+        if (c.options.contains(QStringLiteral("--json"))) {
+            EXPECT_EQ(json_event(run.out, QStringLiteral("result")).value(QStringLiteral("keep_map")).toString(), keep);
+        }
+    }
+}
+
+TEST_F(KeepMap, AKeptWordThatChangesFailsNamingItWithBothValues)
+{
+    constexpr int kChanged = 0x105;
+    constexpr int kAfter = 0x22F0;
+    const auto changes_a_kept_word = [](sim::SimCamera& camera) {
+        camera.set_on_restart([](sim::CameraModel& model) { model.set_eeprom_word(kChanged, kAfter); });
+    };
+    const auto swaps = [](sim::SimCamera& camera) { camera.set_swap_on_reset(true); };
+    // A master naming all 1024 words leaves the kept words alone to tell the unit from another.
+    frames::ParamImage all_words = master_image;
+    QByteArray every_word = data_file::camera_file(all_words);
+    every_word.insert(every_word.size() - kRecordBytes, data_file::parameter_record(kLastAddress, 0x1234));
+    const QString master_of_all = folder.path() + QStringLiteral("/all.dat");
+    write_file(master_of_all, every_word);
+    const QString kept_changed = QStringLiteral("fail-verify: kept word 0x%3 changed: before %1, after %2");
+    const QString camera_changed = QStringLiteral("fail-link: the camera changed during the job: word 0x%3 was %1, now %2");
+    const struct {
+        const char* name;
+        std::function<void(sim::SimCamera&)> set_up;
+        QString file;
+        QStringList options;
+        QString text; // %1 before, %2 after, %3 the address
+        int address;
+    } cases[] = {
+        {"a kept word changed", changes_a_kept_word, master, {}, kept_changed, kChanged},
+        {"a kept word changed, single", changes_a_kept_word, master, {QStringLiteral("--single")}, kept_changed, kChanged},
+        // Without a word the file leaves unnamed, a changed kept word is another camera.
+        {"a kept word changed, all words named", changes_a_kept_word, master_of_all, {}, camera_changed, kChanged},
+        {"another unit, all words named", swaps, master_of_all, {}, camera_changed, kOwnFirst},
+    };
+    std::uint32_t unit = 20;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        camera().plug_in(unit += 2);
+        c.set_up(camera());
+        const int before = word_at(camera(), c.address);
+        ASSERT_NE(before, kAfter);
+        const Finished run = station(QStringList{QStringLiteral("write"), c.file, QStringLiteral("--keep"), keep} + c.options);
+        camera().set_on_restart({});
+        camera().set_swap_on_reset(false);
+        EXPECT_EQ(run.exit_code, 1);
+        const QString text = c.text.arg(word_text(before), word_text(word_at(camera(), c.address)), word_text(c.address));
+        EXPECT_TRUE(run.out.contains(text)) << text.toStdString() << "\n" << run.out.toStdString();
+    }
+    EXPECT_EQ(records().count(QLatin1String(",pass,")), 0);
+}
+
+TEST_F(KeepMap, VerifyComparesEveryWordButTheKeptOnes)
+{
+    write_file(master, data_file::camera_file(camera_image(camera()))); // unit 1's memory as it is
+    camera().plug_in(31);
+    const struct {
+        QStringList options;
+        int exit_code;
+        const char* text;
+    } cases[] = {
+        {{}, 1, "32 words differ: 0x0100 ("},
+        {{QStringLiteral("--keep"), keep}, 0, "port 1: PASS"},
+        // The range's last address is kept too, and the address after it compared.
+        {{QStringLiteral("--keep"), QStringLiteral("0x0100-0x011E")}, 1, "1 word differs: 0x011F ("},
+        {{QStringLiteral("--keep"), QStringLiteral("0x0101-0x011F")}, 1, "1 word differs: 0x0100 ("},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options.join(' ').toStdString());
+        const Finished run = station(QStringList{QStringLiteral("verify"), master} + c.options);
+        EXPECT_EQ(run.exit_code, c.exit_code);
+        EXPECT_TRUE(run.out.contains(QLatin1String(c.text))) << run.out.toStdString();
+    }
+}
+
+TEST_F(KeepMap, SurveyFindsTheOwnWordsOfFilesAndCamerasAndWritesThemAsAKeepFile)
+{
+    const QString one = folder.path() + QStringLiteral("/one.dat");
+    const QString two = folder.path() + QStringLiteral("/two.dat");
+    write_file(one, data_file::camera_file(camera_image(camera())));
+    camera().plug_in(41);
+    write_file(two, data_file::camera_file(camera_image(camera())));
+    camera().plug_in(42);
+    const QString keep_out = folder.path() + QStringLiteral("/found.keep");
+    const QString differ = QStringLiteral("0x0100-0x011F  32 words    1 of 2 cameras differs from the most common word");
+    const struct {
+        QStringList arguments;
+        QStringList shown;
+    } cases[] = {
+        {{one, two}, {differ, QStringLiteral("0x03FF         1 word      not compared: not named by every input")}},
+        {{QStringLiteral("port:1"), one, two, QStringLiteral("--keep-out"), keep_out},
+         {QStringLiteral("0x0100-0x011F  32 words    2 of 3 cameras differ from the most common word"),
+          QStringLiteral("keep file written: ") + keep_out}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const Finished run = station(QStringList{QStringLiteral("survey")} + c.arguments);
+        EXPECT_EQ(run.exit_code, 0) << run.err.toStdString();
+        for (const QString& line : c.shown) EXPECT_TRUE(run.out.contains(line)) << run.out.toStdString();
+    }
+    station::KeepMap found;
+    QString error;
+    ASSERT_TRUE(station::load_keep_file(keep_out, found, &error)) << error.toStdString();
+    EXPECT_EQ(found.text(), keep);
+    // The keep file found is the one a write of the line takes.
+    EXPECT_EQ(station({QStringLiteral("write"), master, QStringLiteral("--keep-file"), keep_out}).exit_code, 0);
 }
 
 TEST_F(Station, WhatSingleModeSendsIsWhatTheReadBackCompares)
@@ -761,6 +948,11 @@ TEST_F(Station, UsageAndSetUpErrorsExitWithTwo)
                                                       + line("230C00012222"));
     const QString fifo = folder.path() + QStringLiteral("/fifo.dat");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString backwards_keep = master_of("backwards.keep", "0x0100\n# trims\n0x0120-0x0100\n");
+    const QString no_keep_file = folder.path() + QStringLiteral("/none.keep");
+    const QString keep = QStringLiteral("--keep");
+    const QString keep_file = QStringLiteral("--keep-file");
+    const QString keep_out = QStringLiteral("--keep-out");
     const QString no_database = folder.path() + QStringLiteral("/none/station.sqlite");
     const QString bad_db = QStringLiteral("/proc/none/x.sqlite");
     const QString boot = QStringLiteral("--boot-timeout");
@@ -801,6 +993,19 @@ TEST_F(Station, UsageAndSetUpErrorsExitWithTwo)
         {{QStringLiteral("records"), QStringLiteral("--port"), QStringLiteral("1")}, "--port goes with"},
         {{QStringLiteral("records"), QStringLiteral("--id"), QStringLiteral("3")}, "--id goes with"},
         {{QStringLiteral("save"), master, QStringLiteral("--ports"), QStringLiteral("1,2")}, "--ports goes with"},
+        // Keep maps: a bad one is refused before any camera, and only write and verify take one.
+        {{QStringLiteral("write"), keep, QStringLiteral("0x0100,0x0400"), master}, "bad --keep item \"0x0400\": beyond 0x03FF"},
+        {{QStringLiteral("verify"), keep, QStringLiteral("0x0100"), keep, QStringLiteral("0x01G0"), master},
+         "bad --keep item \"0x01G0\": not a hexadecimal address"},
+        {{QStringLiteral("write"), keep_file, backwards_keep, master},
+         "backwards.keep: line 3: \"0x0120-0x0100\": a backwards range"},
+        {{QStringLiteral("verify"), keep, QStringLiteral("0x0100"), keep_file, no_keep_file, master}, "none.keep: cannot read: no such file"},
+        {{QStringLiteral("save"), folder.path() + QStringLiteral("/saved.dat"), keep, QStringLiteral("0x0100")}, "--keep goes with write and verify"},
+        {{QStringLiteral("diff"), master, master, keep_file, backwards_keep}, "--keep-file goes with write and verify"},
+        {{QStringLiteral("write"), master, keep_out, no_keep_file}, "--keep-out goes with survey"},
+        {{QStringLiteral("survey"), master}, "wrong number of arguments for this command (at least 2 wanted)"},
+        {{QStringLiteral("survey"), QStringLiteral("port:1"), master, keep_out, folder.path()}, ": a folder, not a file"},
+        {{QStringLiteral("survey"), master, QStringLiteral("port:10")}, "bad port \"port:10\""},
         // Databases: each named once in the message; one only read is never made.
         {{QStringLiteral("write"), master, QStringLiteral("--db"), bad_db},
          "camera-station: cannot open the record database /proc/none/x.sqlite: cannot create the folder"},

@@ -1,7 +1,9 @@
 // The keep map and survey's comparison: the --keep and keep-file parser with its one-line errors,
-// the merged ranges and their text form, the keep file written and read back, and the addresses
-// where several cameras' words differ, with how many cameras differ there.
+// the merged ranges and their text form, what a write keeping them sets and which own words tell
+// the camera apart, the keep file written and read back, and the addresses where several cameras'
+// words differ, with how many cameras differ there.
 
+#include "station/fingerprint.h"
 #include "station/keep_map.h"
 #include "station/survey.h"
 
@@ -12,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <optional>
 
 using namespace station;
 
@@ -113,6 +116,50 @@ TEST(KeepMap, RangesAreSortedOverlappingAndAdjacentOnesMergedAndTheTextParsesBac
         EXPECT_EQ(parsed, map);
     }
     EXPECT_EQ(text_of({{0x3FE, 0x400}, {-1, 0}}), QStringLiteral("0x0000,0x03FE-0x03FF"));
+}
+
+// What a write keeping a map sets, and how the camera's own words split: those the file does not
+// name identify the camera, the kept ones must come through unchanged; when the file names every
+// word, the kept words identify it.
+TEST(KeepMap, TheUnnamedWordsIdentifyTheCameraUnlessTheFileNamesEveryWord)
+{
+    MasterFile camera_to_pc; // names 0..1022, as Camera->PC writes
+    MasterFile every_word;
+    for (int a = 0; a < data_file::kWords; ++a) {
+        every_word.words[static_cast<std::size_t>(a)] = a ^ 0x5A5A;
+        camera_to_pc.words[static_cast<std::size_t>(a)] = a == 0x3FF ? kNotNamed : a ^ 0x5A5A;
+    }
+    KeepMap none;
+    KeepMap own;
+    own.add({0x100, 0x11F});
+    KeepMap own_and_last = own;
+    own_and_last.add({0x3FF, 0x3FF});
+    QList<int> own_range;
+    for (int a = 0x100; a <= 0x11F; ++a) own_range.append(a);
+    struct Case {
+        const char* name;
+        const MasterFile& file;
+        const KeepMap& keep;
+        QList<int> identity;
+        QList<int> kept;
+        std::optional<int> watched;
+    };
+    const Case cases[] = {
+        {"from Camera->PC", camera_to_pc, own, {0x3FF}, own_range, 0x3FF},
+        {"an unnamed word kept too", camera_to_pc, own_and_last, {0x3FF}, own_range, 0x3FF},
+        {"every word named", every_word, own, own_range, {}, 0x11F},
+        {"every word named, no keep map", every_word, none, {}, {}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const OwnWords words = own_words(c.file, c.keep);
+        EXPECT_EQ(words.identity, c.identity);
+        EXPECT_EQ(words.kept, c.kept);
+        EXPECT_EQ(watched_address(c.file, c.keep), c.watched);
+        const WordMap written = written_words(c.file, c.keep);
+        for (int a : {0x0FF, 0x100, 0x11F, 0x120})
+            EXPECT_EQ(written[static_cast<std::size_t>(a)], c.keep.contains(a) ? kNotNamed : c.file.words[static_cast<std::size_t>(a)]) << a;
+    }
 }
 
 class KeepFile : public ::testing::Test {

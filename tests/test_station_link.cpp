@@ -20,7 +20,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <memory>
 
 using namespace station;
@@ -69,11 +72,17 @@ protected:
         ASSERT_TRUE(link->has_modem_signals());
     }
 
-    // The simulator's thread: drops DSR when the unit that a test names arrives.
+    // The simulator's thread: drops DSR when the unit that a test names arrives, and notes when
+    // the reset arrived, what the camera ignored while it restarted, and when it first answered.
     void on_received(const sim::TraceEvent& event)
     {
+        const std::int64_t now = std::chrono::steady_clock::now().time_since_epoch().count();
+        const bool restarting = reset_at != 0 && back_at == 0;
+        if (event.kind == sim::TraceEvent::Kind::Ignored && restarting) ignored_bytes += static_cast<int>(event.bytes.size());
+        if (event.kind == sim::TraceEvent::Kind::Sent && restarting) back_at = now;
         if (event.kind != sim::TraceEvent::Kind::Received || event.bytes.size() != frames::kFrameSize) return;
         const bool reset = event.bytes[1] == frames::kCommandReset;
+        if (reset) reset_at = now;
         const bool read = event.bytes[1] == kRead && event.bytes[2] == kEeprom;
         if ((reset && drop_dsr_at_reset) || (read && event.bytes[3] * 256 + event.bytes[4] == drop_dsr_at_read))
             line->drop_dsr();
@@ -99,6 +108,9 @@ protected:
     QTemporaryDir folder;
     std::atomic<bool> drop_dsr_at_reset{false};
     std::atomic<int> drop_dsr_at_read{-1};
+    std::atomic<std::int64_t> reset_at{0}; // steady clock ticks
+    std::atomic<std::int64_t> back_at{0};
+    std::atomic<int> ignored_bytes{0};
     sim::SimCamera camera;
     LineDouble* line = nullptr;
     std::unique_ptr<StationLink> link;
@@ -143,6 +155,34 @@ TEST_F(StationLinkTest, DsrDroppedDuringTheJobMeansTheCameraLeft)
         EXPECT_EQ(outcome.reason.toStdString(), c.reason);
         ASSERT_TRUE(wait_until_answering(*link, kLastAddress, 5000)) << "the camera did not come back";
     }
+}
+
+TEST_F(StationLinkTest, ACameraBackFromItsResetIsSeenWithinAProbeRepeat)
+{
+    // The camera restarts for 1 s after its reset. Once it has gone silent (its first probe
+    // unanswered for 0.3 s) the job repeats the probe every 50 ms, so the camera ignores a dozen
+    // of them and is seen back within about 50 ms; probed every 0.3 s it would ignore four and be
+    // seen back up to 0.3 s late. The best of three jobs, so that a machine under load does not
+    // decide it.
+    constexpr int kRestartMs = 1000;
+    constexpr int kProbeBytes = frames::kFrameSize;
+    camera.set_boot_ms(kRestartMs);
+    load_master();
+    std::chrono::steady_clock::duration soonest = std::chrono::hours(1);
+    int most_ignored = 0;
+    for (int job = 0; job < 3; ++job) {
+        reset_at = 0;
+        back_at = 0;
+        ignored_bytes = 0;
+        const JobOutcome outcome = run_job(*link, settings, {});
+        EXPECT_EQ(outcome.result, JobResult::Pass) << outcome.reason.toStdString();
+        ASSERT_NE(back_at, 0) << "no answer after the reset";
+        soonest = std::min(soonest, std::chrono::steady_clock::duration(back_at - reset_at) - std::chrono::milliseconds(kRestartMs));
+        most_ignored = std::max(most_ignored, ignored_bytes / kProbeBytes);
+    }
+    EXPECT_GE(most_ignored, 8) << "probes while the camera restarted";
+    EXPECT_LT(soonest, std::chrono::milliseconds(150))
+        << "seen back " << std::chrono::duration_cast<std::chrono::milliseconds>(soonest).count() << " ms late";
 }
 
 TEST_F(StationLinkTest, DsrOnIsNotAnAnswer)

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -38,6 +39,7 @@ JobStart job_at(const QDateTime& started, int port = 1, const QString& title = Q
     start.file_path = QStringLiteral("/srv/masters/master.txt");
     start.file_sha256 = QString(64, QLatin1Char('a'));
     start.mode = QStringLiteral("batch");
+    start.keep_map = QStringLiteral("0x0100-0x011F,0x03F0");
     return start;
 }
 
@@ -93,7 +95,7 @@ TEST_F(StationRecords, UnfinishedJobStaysAbortedAcrossReopenAndFinishCompletesIt
     EXPECT_EQ(row.start.started, noon);
     EXPECT_EQ(row.start.started.offsetFromUtc(), 7200);
     for (auto field : {&JobStart::host, &JobStart::device, &JobStart::title, &JobStart::serial,
-                       &JobStart::file_path, &JobStart::file_sha256, &JobStart::mode})
+                       &JobStart::file_path, &JobStart::file_sha256, &JobStart::mode, &JobStart::keep_map})
         EXPECT_EQ(row.start.*field, start.*field);
     EXPECT_EQ(row.start.port, 1);
     EXPECT_EQ(row.start.comm_id, -1);
@@ -193,6 +195,56 @@ TEST_F(StationRecords, ListingsFilterBySinceNewestFirstAndQuoteCsv)
     const qsizetype result_column = lines[0].indexOf(QStringLiteral("Result"));
     for (const QString& line : lines.mid(1))
         EXPECT_EQ(line.indexOf(QStringLiteral("aborted")), result_column) << line.toStdString();
+}
+
+TEST_F(StationRecords, ADatabaseOfTheFirstLayoutReadsAsWithoutKeepMapsAndIsBroughtUpToDate)
+{
+    // A database an earlier station wrote: the first layout, version 1, one job.
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(db_path()).path()));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("first-layout"));
+        db.setDatabaseName(db_path());
+        ASSERT_TRUE(db.open());
+        for (const char* statement :
+             {"CREATE TABLE jobs (id INTEGER PRIMARY KEY AUTOINCREMENT, started TEXT NOT NULL, started_ms INTEGER NOT NULL, "
+              "ended TEXT, host TEXT NOT NULL, port INTEGER NOT NULL, device TEXT NOT NULL, title TEXT NOT NULL, comm_id INTEGER, "
+              "serial TEXT NOT NULL, file_path TEXT NOT NULL, file_sha256 TEXT NOT NULL, mode TEXT NOT NULL, result TEXT NOT NULL, "
+              "reason TEXT NOT NULL DEFAULT '', differing TEXT NOT NULL DEFAULT '', duration_ms INTEGER)",
+              "INSERT INTO jobs (started, started_ms, host, port, device, title, serial, file_path, file_sha256, mode, result) "
+              "VALUES ('2024-05-01T12:00:00.000+02:00', 1714557600000, 'pc', 2, '/dev/ttyUSB1', 'OLD', '', '/m.dat', 'aa', "
+              "'batch', 'pass')",
+              "PRAGMA user_version = 1"})
+            ASSERT_TRUE(QSqlQuery(db).exec(QLatin1String(statement))) << statement;
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("first-layout"));
+    const QString copy = folder_.filePath(QStringLiteral("copy.sqlite"));
+    ASSERT_TRUE(QFile::copy(db_path(), copy));
+
+    // Read as it is (a reader changes nothing): its job has no keep map.
+    {
+        Records reader;
+        QString error;
+        ASSERT_TRUE(reader.open_for_reading(copy, &error)) << error.toStdString();
+        const QList<JobRow> rows = reader.list(std::nullopt, -1, &error);
+        ASSERT_EQ(rows.size(), 1) << error.toStdString();
+        EXPECT_EQ(rows[0].start.title, QStringLiteral("OLD"));
+        EXPECT_EQ(rows[0].start.keep_map, QString());
+    }
+    // Opened for writing it takes keep maps, and its old job still has none.
+    Records records;
+    open(records);
+    ASSERT_GT(records.begin(job_at(noon.addSecs(60))), 0);
+    const QList<JobRow> rows = records.list();
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0].start.keep_map, QStringLiteral("0x0100-0x011F,0x03F0"));
+    EXPECT_EQ(rows[1].start.keep_map, QString());
+    const QString csv = records_csv(rows);
+    EXPECT_TRUE(csv.startsWith(QStringLiteral("id,started,ended,host,port,device,title,comm_id,serial,file_path,file_sha256,"
+                                              "mode,result,reason,differing,duration_ms,keep_map,job_id,station,operator\r\n")))
+        << csv.toStdString();
+    EXPECT_TRUE(csv.contains(QStringLiteral(",\"0x0100-0x011F,0x03F0\",") + rows[0].start.job_id + QStringLiteral(",,\r\n")))
+        << csv.toStdString();
 }
 
 // The connection a Records object made on this thread (the only one the test has open).

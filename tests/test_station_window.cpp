@@ -418,6 +418,52 @@ TEST_F(StationWindowTest, AMasterFileChangedOnDiskIsNeverWrittenUnderTheHashItWa
     EXPECT_TRUE(window->file_facts()->text().contains(now.left(12))) << window->file_facts()->text().toStdString();
 }
 
+TEST_F(StationWindowTest, AKeepFileBesideTheMasterIsWhatEveryJobKeepsAndGoesWithTheMaster)
+{
+    // COM2's camera never takes the word at 0x0012: kept, it is the camera's own, and COM2 passes.
+    const QString keep = folder.path() + QStringLiteral("/own.keep");
+    QFile file(keep);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("# the word that is each camera's own\n0x0012\n");
+    file.close();
+    fake_dialogs.open_answer = keep;
+    window->keep_button()->click();
+    EXPECT_EQ(window->keep_facts()->text(), QStringLiteral("own.keep: 0x0012 (1 word)"));
+    window->start();
+    const auto verdict = [&](int port) {
+        const auto& seen = states[port];
+        return std::find_if(seen.begin(), seen.end(), [](TileState s) { return s == TileState::Pass || s == TileState::Fail; });
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return verdict(1) != states[1].end() && verdict(2) != states[2].end(); }, kJobDeadlineMs));
+    EXPECT_EQ(*verdict(1), TileState::Pass);
+    EXPECT_EQ(*verdict(2), TileState::Pass) << window->tile(2)->reason().toStdString();
+    stop_and_wait();
+    const QList<station::JobRow> records = rows();
+    ASSERT_EQ(records.size(), 2);
+    for (const station::JobRow& row : records) EXPECT_EQ(row.start.keep_map, QStringLiteral("0x0012"));
+
+    // The next window has it with the master file; one that cannot be read keeps the run from starting.
+    window.reset();
+    window = std::make_unique<StationWindow>();
+    EXPECT_EQ(window->keep_facts()->text(), QStringLiteral("own.keep: 0x0012 (1 word)"));
+    ASSERT_TRUE(QFile::remove(keep));
+    window->start();
+    EXPECT_FALSE(window->running());
+    ASSERT_FALSE(fake_dialogs.messages.empty());
+    EXPECT_TRUE(fake_dialogs.messages.back().text.endsWith(QLatin1String("The keep file cannot be read: the run does not start.")))
+        << fake_dialogs.messages.back().text.toStdString();
+    EXPECT_EQ(window->keep_facts()->text(), QStringLiteral("own.keep: cannot be read"));
+
+    // Another master file goes without it.
+    const QString other = folder.path() + QStringLiteral("/other.dat");
+    ASSERT_TRUE(QFile::copy(master, other));
+    fake_dialogs.open_answer = other;
+    window->master_button()->click();
+    EXPECT_EQ(window->keep_facts()->text(), QStringLiteral("(none)"));
+    window.reset();
+    EXPECT_EQ(StationWindow().keep_facts()->text(), QStringLiteral("(none)"));
+}
+
 TEST_F(StationWindowTest, ClosingDuringARunAsksThenStopsAndRecordsTheJobs)
 {
     for (sim::SimCamera& camera : cameras) camera.set_boot_ms(4000);

@@ -32,7 +32,8 @@ namespace station {
 
 namespace {
 
-// PRAGMA user_version of the layout below; a later layout migrates from what it finds.
+// PRAGMA user_version of the layout below. 1: the first; 2: the keep map of each job, and the
+// plant's columns and tables. Each column is added where it is missing, whatever the number says.
 constexpr int schema_version = 2;
 
 // The first layout. `started_ms` (UTC milliseconds) orders and filters rows correctly across
@@ -55,8 +56,11 @@ CREATE TABLE IF NOT EXISTS jobs (
     result      TEXT    NOT NULL,
     reason      TEXT    NOT NULL DEFAULT '',
     differing   TEXT    NOT NULL DEFAULT '',
-    duration_ms INTEGER
+    duration_ms INTEGER,
+    keep_map    TEXT    NOT NULL DEFAULT ''
 ))";
+// From version 1: its rows were written without a keep map.
+const char* const add_keep_map_column = "ALTER TABLE jobs ADD COLUMN keep_map TEXT NOT NULL DEFAULT ''";
 const char* const create_started_index =
     "CREATE INDEX IF NOT EXISTS jobs_started_ms ON jobs (started_ms)";
 
@@ -105,9 +109,9 @@ const char* const approval_columns = "file_sha256, file_name, approved_by, appro
 // The columns a row is read with, in the order row_from() takes them.
 const char* const job_columns =
     "id, started, ended, host, port, device, title, comm_id, serial, file_path, file_sha256, "
-    "mode, result, reason, differing, duration_ms, job_id, station, operator";
+    "mode, result, reason, differing, duration_ms, keep_map, job_id, station, operator";
 
-// A listing's columns: the first layout's, then the plant's.
+// A listing's columns: the first layout's, then the keep map and the plant's.
 const QStringList listing_columns = QString::fromLatin1(job_columns).split(QStringLiteral(", "));
 
 QString unique_connection_name()
@@ -313,7 +317,7 @@ QString add_plant_layout(QSqlDatabase& db)
 // Nothing for a migration to add.
 bool layout_complete(QSqlDatabase& db, int version)
 {
-    return version == schema_version && has_plant_columns(db) && has_table(db, "approved_masters")
+    return version == schema_version && has_column(db, "jobs", "keep_map") && has_plant_columns(db) && has_table(db, "approved_masters")
            && has_table(db, "approvals_copy") && has_table(db, "approvals_copy_made");
 }
 
@@ -329,6 +333,8 @@ QString create_or_check_tables(QSqlDatabase& db)
     if (version.toInt() > schema_version)
         return QStringLiteral("it was written by a newer version (schema %1)").arg(version.toInt());
     if (!run(db, QLatin1String(create_jobs_table), &why) || !run(db, QLatin1String(create_started_index), &why))
+        return why;
+    if (!has_column(db, "jobs", "keep_map") && !run(db, QLatin1String(add_keep_map_column), &why))
         return why;
     if (why = add_plant_layout(db); !why.isEmpty())
         return why;
@@ -411,6 +417,7 @@ JobRow row_from(const QSqlQuery& query)
     start.file_path = query.value(9).toString();
     start.file_sha256 = query.value(10).toString();
     start.mode = query.value(11).toString();
+    start.keep_map = query.value(16).toString();
     row.result = result_from_word(query.value(12).toString()).value_or(JobResult::Aborted);
     if (!query.value(2).isNull()) {
         JobEnd end;
@@ -421,9 +428,9 @@ JobRow row_from(const QSqlQuery& query)
         end.duration_ms = query.value(15).toLongLong();
         row.end = end;
     }
-    start.job_id = query.value(16).toString();
-    start.station = query.value(17).toString();
-    start.operator_name = query.value(18).toString();
+    start.job_id = query.value(17).toString();
+    start.station = query.value(18).toString();
+    start.operator_name = query.value(19).toString();
     return row;
 }
 
@@ -431,6 +438,8 @@ JobRow row_from(const QSqlQuery& query)
 QString readable_job_columns(QSqlDatabase& db)
 {
     QString columns = QLatin1String(job_columns);
+    if (!has_column(db, "jobs", "keep_map"))
+        columns.replace(QLatin1String("keep_map"), QLatin1String("''"));
     if (!has_plant_columns(db))
         columns.replace(QLatin1String("job_id, station, operator"), QLatin1String("NULL, '', ''"));
     return columns;
@@ -632,15 +641,15 @@ qint64 Records::begin(const JobStart& start, RecordsError* error)
     QSqlQuery query(connection(connection_));
     query.prepare(QStringLiteral(
         "INSERT INTO jobs (started, started_ms, host, port, device, title, comm_id, serial, "
-        "file_path, file_sha256, mode, result, job_id, station, operator, run_id, forward_state) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        "file_path, file_sha256, mode, result, keep_map, job_id, station, operator, run_id, forward_state) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     for (const QVariant& value :
          {text_value(iso_text(start.started)), QVariant(start.started.toMSecsSinceEpoch()),
           text_value(start.host), QVariant(start.port), text_value(start.device),
           text_value(start.title), comm_id_value(start.comm_id),
           text_value(start.serial), text_value(start.file_path), text_value(start.file_sha256),
-          text_value(start.mode), QVariant(result_word(JobResult::Aborted)), QVariant(job_id),
-          text_value(start.station), text_value(start.operator_name), QVariant(run_id()),
+          text_value(start.mode), QVariant(result_word(JobResult::Aborted)), text_value(start.keep_map),
+          QVariant(job_id), text_value(start.station), text_value(start.operator_name), QVariant(run_id()),
           QVariant(forwarding_ ? kWaiting : kLocal)})
         query.addBindValue(value);
     if (!query.exec()) {
@@ -982,6 +991,7 @@ QStringList csv_fields(const JobRow& row)
             end.reason,
             addresses_text(end.differing),
             row.end ? QString::number(end.duration_ms) : QString(),
+            row.start.keep_map,
             row.start.job_id,
             row.start.station,
             row.start.operator_name};

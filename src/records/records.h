@@ -55,6 +55,7 @@ struct JobStart {
     QString file_path;   // absolute path of the data file
     QString file_sha256; // lower-case hex
     QString mode;        // "batch", "single", "verify", "save"
+    QString keep_map;    // the words each camera kept of its own ("0x0100-0x011F,0x03F0"); empty: none
     // Who and where: known from the job's first moment, like its unique id.
     QString job_id;        // a UUID as text; begin() makes one when empty
     QString station;       // the station's name (the host name unless named)

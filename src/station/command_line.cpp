@@ -24,6 +24,8 @@ const QString kDescription = QStringLiteral(
     "  write FILE     FILE into the camera (the block and a reset), then read back and compare\n"
     "  verify FILE    read back and compare only\n"
     "  diff A B       two data files, or a file and port:N; exit status 1 when they differ\n"
+    "  survey A B ... the addresses whose words differ between several cameras of one product\n"
+    "                 (data files or port:N): the candidates for --keep (--keep-out FILE)\n"
     "  records        list the records (--station, --serial SN, --result, --since, --until;\n"
     "                 --csv or --json)\n"
     "  approve FILE   approve FILE's SHA-256 for writing (--note TEXT)\n"
@@ -61,7 +63,7 @@ struct OptionSet {
                                  QStringLiteral("write: skip the read-back; the result is UNVERIFIED.")};
     QCommandLineOption boot{QStringLiteral("boot-timeout"),
                             QStringLiteral("Seconds a camera may stay silent after its reset, or before a job "
-                                           "without --loop and before diff reads port:N; 1 to 3600 (default 15)."),
+                                           "without --loop and before diff or survey reads port:N; 1 to 3600 (default 15)."),
                             QStringLiteral("S")};
     QCommandLineOption loop{QStringLiteral("loop"),
                             QStringLiteral("write/verify: camera after camera on each port until Ctrl-C.")};
@@ -96,24 +98,45 @@ struct OptionSet {
                               QStringLiteral("WORD")};
     QCommandLineOption until{QStringLiteral("until"), QStringLiteral("records: only jobs started before DATE."),
                              QStringLiteral("DATE")};
+    QCommandLineOption keep{QStringLiteral("keep"),
+                            QStringLiteral("write/verify: words each camera keeps of its own, addresses and ranges "
+                                           "in hexadecimal (0x0100-0x011F,0x03F0): read from the camera before the "
+                                           "write and written back, checked unchanged after the restart; verify "
+                                           "does not compare them."),
+                            QStringLiteral("LIST")};
+    QCommandLineOption keep_file{QStringLiteral("keep-file"),
+                                 QStringLiteral("write/verify: the same from a file, one address or range per line, "
+                                                "# comments; adds to --keep."),
+                                 QStringLiteral("FILE")};
+    QCommandLineOption keep_out{QStringLiteral("keep-out"),
+                                QStringLiteral("survey: write the differing addresses as a keep file."), QStringLiteral("FILE")};
 };
 
 const QMap<QString, Action> kActions{{QStringLiteral("save"), Action::Save},
                                      {QStringLiteral("write"), Action::Write},
                                      {QStringLiteral("verify"), Action::Verify},
                                      {QStringLiteral("diff"), Action::Diff},
+                                     {QStringLiteral("survey"), Action::Survey},
                                      {QStringLiteral("records"), Action::Records},
                                      {QStringLiteral("approve"), Action::Approve},
                                      {QStringLiteral("approved"), Action::Approved}};
+
+constexpr int kSurveyInputs = 2; // at least
 
 int arguments_wanted(Action action)
 {
     switch (action) {
     case Action::Diff: return 2;
+    case Action::Survey: return kSurveyInputs;
     case Action::Records:
     case Action::Approved: return 0;
     default: return 1;
     }
+}
+
+bool arguments_fit(Action action, qsizetype count)
+{
+    return action == Action::Survey ? count >= kSurveyInputs : count == arguments_wanted(action);
 }
 
 std::optional<int> port_number(const QString& text)
@@ -133,7 +156,7 @@ QString bad_port(const QString& text)
 
 bool is_port_side(const QString& side) { return side.startsWith(kPortPrefix); }
 
-bool check_diff_sides(const QStringList& sides, QString& message)
+bool check_port_sides(const QStringList& sides, QString& message)
 {
     for (const QString& side : sides) {
         if (is_port_side(side) && !diff_port(side)) {
@@ -219,6 +242,16 @@ bool parse_filter(const QCommandLineParser& parser, const OptionSet& known, Opti
     return true;
 }
 
+// The --keep lists into the job's keep map (the keep files are read later, before any camera).
+bool parse_keep(const QCommandLineParser& parser, const OptionSet& known, Options& options, QString& message)
+{
+    for (const QString& list : parser.values(known.keep))
+        if (!parse_keep_list(list, options.station.job.keep, &message)) return false;
+    options.keep_files = parser.values(known.keep_file);
+    options.keep_out = parser.value(known.keep_out);
+    return true;
+}
+
 // Options that only some commands take: one given to another command is refused, never ignored.
 bool check_combinations(const QCommandLineParser& parser, const OptionSet& known, const Options& options, QString& message)
 {
@@ -230,13 +263,16 @@ bool check_combinations(const QCommandLineParser& parser, const OptionSet& known
     };
     const bool camera_job = a == Action::Write || a == Action::Verify;
     const bool station_run = camera_job || a == Action::Save;
-    const bool diff_of_camera = a == Action::Diff && std::any_of(options.arguments.begin(), options.arguments.end(), is_port_side);
-    const bool waits_for_camera = station_run || diff_of_camera;
+    const bool reads_a_side = a == Action::Diff || a == Action::Survey;
+    const bool side_of_camera = reads_a_side && std::any_of(options.arguments.begin(), options.arguments.end(), is_port_side);
+    const bool waits_for_camera = station_run || side_of_camera;
     return !(refuse(known.single, a == Action::Write, "write") || refuse(known.no_verify, a == Action::Write, "write")
-             || refuse(known.boot, waits_for_camera, "save, write, verify and diff with port:N")
-             || refuse(known.id, waits_for_camera, "save, write, verify and diff with port:N")
+             || refuse(known.boot, waits_for_camera, "save, write, verify, and diff and survey with port:N")
+             || refuse(known.id, waits_for_camera, "save, write, verify, and diff and survey with port:N")
+             || refuse(known.keep, camera_job, "write and verify") || refuse(known.keep_file, camera_job, "write and verify")
+             || refuse(known.keep_out, a == Action::Survey, "survey")
              || refuse(known.loop, camera_job, "write and verify") || refuse(known.serial, camera_job || a == Action::Records, "write and verify (and records: --serial SN)")
-             || refuse(known.port, station_run, "save, write and verify (diff names port:N)")
+             || refuse(known.port, station_run, "save, write and verify (diff and survey name port:N)")
              || refuse(known.ports, camera_job, "write and verify")
              || refuse(known.json, station_run || a == Action::Records, "save, write, verify and records")
              || refuse(known.since, a == Action::Records, "records"));
@@ -319,11 +355,12 @@ ParseResult parse_command_line(const QStringList& argv, Options& options, QStrin
     parser.setApplicationDescription(kDescription);
     const QCommandLineOption help = parser.addHelpOption();
     parser.addOptions({known.port, known.ports, known.id, known.single, known.no_verify, known.boot, known.loop, known.serial,
-                       known.json, known.db, known.since, known.csv, known.station, known.operator_name, known.note,
-                       known.result, known.until});
+                       known.keep, known.keep_file, known.json, known.db, known.since, known.csv, known.keep_out,
+                       known.station, known.operator_name, known.note, known.result, known.until});
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("save, write, verify, diff, records, approve or approved"));
-    parser.addPositionalArgument(QStringLiteral("arguments"), QStringLiteral("FILE, or A B for diff"), QStringLiteral("[FILE...]"));
+                                 QStringLiteral("save, write, verify, diff, survey, records, approve or approved"));
+    parser.addPositionalArgument(QStringLiteral("arguments"), QStringLiteral("FILE, or A B for diff, or A B ... for survey"),
+                                 QStringLiteral("[FILE...]"));
     if (!parser.parse(argv)) {
         message = parser.errorText();
         return ParseResult::UsageError;
@@ -334,20 +371,23 @@ ParseResult parse_command_line(const QStringList& argv, Options& options, QStrin
     }
     QStringList positional = parser.positionalArguments();
     if (positional.isEmpty() || !kActions.contains(positional.first())) {
-        message = positional.isEmpty() ? QStringLiteral("no command given (save, write, verify, diff, records, approve or approved)")
+        message = positional.isEmpty() ? QStringLiteral("no command given (save, write, verify, diff, survey, records, approve or approved)")
                                        : QStringLiteral("unknown command \"%1\"").arg(positional.first());
         return ParseResult::UsageError;
     }
     options.action = kActions.value(positional.takeFirst());
-    if (positional.size() != arguments_wanted(options.action)) {
-        message = QStringLiteral("wrong number of arguments for this command (%1 wanted)").arg(arguments_wanted(options.action));
+    if (!arguments_fit(options.action, positional.size())) {
+        message = QStringLiteral("wrong number of arguments for this command (%1%2 wanted)")
+                      .arg(options.action == Action::Survey ? QStringLiteral("at least ") : QString())
+                      .arg(arguments_wanted(options.action));
         return ParseResult::UsageError;
     }
     options.arguments = positional;
-    if ((options.action == Action::Diff && !check_diff_sides(options.arguments, message))
+    const bool reads_sides = options.action == Action::Diff || options.action == Action::Survey;
+    if ((reads_sides && !check_port_sides(options.arguments, message))
         || !parse_ports(parser, known, options.station.ports, message) || !parse_numbers(parser, known, options, message)
         || !parse_filter(parser, known, options, message) || !check_combinations(parser, known, options, message)
-        || !check_plant_combinations(parser, known, options, message))
+        || !check_plant_combinations(parser, known, options, message) || !parse_keep(parser, known, options, message))
         return ParseResult::UsageError;
     apply_flags(parser, known, options);
     return ParseResult::Run;

@@ -11,12 +11,14 @@
 
 namespace station {
 
-enum class Action { Save, Write, Verify, Diff, Records, Approve, Approved };
+enum class Action { Save, Write, Verify, Diff, Survey, Records, Approve, Approved };
 
 struct Options {
     Action action = Action::Write;
     QStringList arguments;        // the files (or port:N) after the command
-    StationSettings station;
+    StationSettings station;      // its job's keep map holds the --keep lists
+    QStringList keep_files;       // --keep-file, read before any camera
+    QString keep_out;             // survey: the keep file to write
     OutputMode output = OutputMode::Plain;
     bool csv = false;
     // Where the records go and who runs the station: as given (empty when not), to be merged
@@ -33,8 +35,8 @@ enum class ParseResult { Run, Help, UsageError };
 // Parses argv; on a usage error `message` holds one line for standard error, on --help the text.
 ParseResult parse_command_line(const QStringList& argv, Options& options, QString& message);
 
-// The port a side of diff names ("port:2"); nothing for a file (or a port out of range, which the
-// command line refuses).
+// The port a side of diff or an input of survey names ("port:2"); nothing for a file (or a port
+// out of range, which the command line refuses).
 std::optional<int> diff_port(const QString& side);
 
 } // namespace station

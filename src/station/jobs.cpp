@@ -24,6 +24,9 @@ constexpr int kProbeIntervalMs = 500;
 constexpr int kResetIgnoredAfterMs = 1000;
 // Between two probes that a camera not yet silent after its reset answered.
 constexpr int kAnsweredProbeGapMs = 50;
+// Between the repeats of a probe once the camera is silent after its reset: how late at most the
+// station learns that it is back.
+constexpr int kRestartProbeEveryMs = 50;
 
 using port_state::kBooting;
 using port_state::kReading;
@@ -62,16 +65,31 @@ JobOutcome read_words(StationLink& link, const QList<int>& addresses, WordMap& w
     return {};
 }
 
-JobOutcome read_fingerprint(StationLink& link, const MasterFile& file, Fingerprint& fingerprint, const QString& state,
-                            const ProgressFn& progress)
+// The camera's own words as read in one pass: those that identify it and its other kept words.
+struct OwnFingerprint {
+    Fingerprint identity;
+    Fingerprint kept;
+    // Every own word, for the block's entries that the write does not set.
+    WordMap words() const
+    {
+        WordMap all;
+        all.fill(0);
+        for (const Fingerprint* part : {&identity, &kept})
+            for (const auto& [address, word] : part->words()) all[static_cast<std::size_t>(address)] = word;
+        return all;
+    }
+};
+
+JobOutcome read_own_words(StationLink& link, const OwnWords& own, OwnFingerprint& fingerprint, const QString& state,
+                          const ProgressFn& progress)
 {
-    const QList<int> addresses = fingerprint_addresses(file);
     WordMap words;
     words.fill(kNotNamed);
-    JobOutcome read = read_words(link, addresses, words, state, progress);
+    JobOutcome read = read_words(link, own.all(), words, state, progress);
     if (failed(read)) return read;
-    fingerprint = Fingerprint{};
-    for (int address : addresses) fingerprint.add(address, words[static_cast<std::size_t>(address)]);
+    fingerprint = OwnFingerprint{};
+    for (int address : own.identity) fingerprint.identity.add(address, words[static_cast<std::size_t>(address)]);
+    for (int address : own.kept) fingerprint.kept.add(address, words[static_cast<std::size_t>(address)]);
     return {};
 }
 
@@ -82,26 +100,27 @@ JobOutcome send_reset(StationLink& link)
     return {};
 }
 
-// The batch: the block of the file's words and the camera's own for the others, the reset.
-JobOutcome write_block(StationLink& link, const MasterFile& file, const Fingerprint& own, const ProgressFn& progress)
+// The batch: the block of the words the write sets and the camera's own for the others, the reset.
+JobOutcome write_block(StationLink& link, const WordMap& written, const OwnFingerprint& own, const ProgressFn& progress)
 {
-    WordMap camera;
-    camera.fill(0);
-    for (const auto& [address, word] : own.words()) camera[static_cast<std::size_t>(address)] = word;
     if (progress) progress(kWriting, 0, data_file::kWords);
-    const Reply reply = link.send_block(block_image(file.words, camera));
+    const Reply reply = link.send_block(block_image(written, own.words()));
     if (!reply.ok()) return failure(reply.status, link_reason(reply.status, QStringLiteral("the block")));
     if (progress) progress(kWriting, data_file::kWords, data_file::kWords);
     return send_reset(link);
 }
 
-// Single mode: each word record of the file as its own EEPROM write, in the file's order, then
-// the reset: the file's own reset line, or the station's when the file has none.
-JobOutcome replay_records(StationLink& link, const MasterFile& file, const ProgressFn& progress)
+// Single mode: each word record of the file as its own EEPROM write, in the file's order, but
+// none for a kept address; then the reset: the file's own reset line, or the station's when the
+// file has none.
+JobOutcome replay_records(StationLink& link, const MasterFile& file, const KeepMap& keep, const ProgressFn& progress)
 {
-    const int total = static_cast<int>(file.records.size());
+    QList<WordRecord> sent;
+    for (const WordRecord& r : file.records)
+        if (!keep.contains(r.address)) sent.append(r);
+    const int total = static_cast<int>(sent.size());
     for (int i = 0; i < total; ++i) {
-        const WordRecord& r = file.records[i];
+        const WordRecord& r = sent[i];
         const Reply reply = link.exchange({data_file::kParameterRecord, kEeprom, static_cast<std::uint8_t>(r.address >> 8),
                                            static_cast<std::uint8_t>(r.address & 0xFF), static_cast<std::uint8_t>(r.word >> 8),
                                            static_cast<std::uint8_t>(r.word & 0xFF)});
@@ -113,7 +132,9 @@ JobOutcome replay_records(StationLink& link, const MasterFile& file, const Progr
 
 // The camera counts as restarted once it was seen to go silent after its reset and then to
 // answer again. Answers before the silence come from a camera that has not acted on the reset
-// yet (or never will).
+// yet (or never will). Silence is a probe unanswered for its whole 0.3 s; from then on the camera
+// is restarting and answers nothing until it is back, so the probe is repeated every 50 ms and
+// the first answer to any repeat is the camera back.
 JobOutcome wait_for_restart(StationLink& link, int address, int timeout_ms, const ProgressFn& progress)
 {
     if (progress) progress(kBooting, 0, 0);
@@ -121,7 +142,8 @@ JobOutcome wait_for_restart(StationLink& link, int address, int timeout_ms, cons
     since_reset.start();
     bool went_silent = false;
     while (true) {
-        const std::optional<int> answer = link.probe(address);
+        const std::optional<int> answer =
+            went_silent ? link.probe_repeating(address, kRestartProbeEveryMs, kProbeTimeoutMs) : link.probe(address);
         if (link.stopped()) return failure(LinkStatus::Stopped, QStringLiteral("stopped while the camera restarted"));
         if (link.camera_left())
             return failure(LinkStatus::CameraLeft, QStringLiteral("the camera left while it restarted (DSR dropped)"));
@@ -140,52 +162,70 @@ JobOutcome wait_for_restart(StationLink& link, int address, int timeout_ms, cons
     }
 }
 
-JobOutcome verify(StationLink& link, const MasterFile& file, const ProgressFn& progress)
+// Reads back every word `expected` names and compares.
+JobOutcome verify(StationLink& link, const WordMap& expected, const ProgressFn& progress)
 {
     WordMap camera;
     camera.fill(kNotNamed);
     QList<int> named;
     for (int a = 0; a < data_file::kWords; ++a)
-        if (file.words[static_cast<std::size_t>(a)] != kNotNamed) named.append(a);
+        if (expected[static_cast<std::size_t>(a)] != kNotNamed) named.append(a);
     JobOutcome read = read_words(link, named, camera, kVerifying, progress);
     if (failed(read)) return read;
     JobOutcome outcome;
-    outcome.differing = differing_addresses(file.words, camera);
+    outcome.differing = differing_addresses(expected, camera);
     if (outcome.differing.isEmpty()) return outcome;
     outcome.result = JobResult::FailVerify;
-    outcome.reason = difference_text(outcome.differing, file.words, camera);
+    outcome.reason = difference_text(outcome.differing, expected, camera);
     return outcome;
 }
 
-// After the restart: the same camera (its fingerprint unchanged), its title and COMM ID as it
-// now holds them, and every word of the file.
-JobOutcome verify_after_restart(StationLink& link, const MasterFile& file, const Fingerprint& before,
-                                const ProgressFn& progress)
+// A kept word that is not what the camera held before the write fails the job, named first.
+void add_kept_changes(const Fingerprint& before, const Fingerprint& after, JobOutcome& outcome)
 {
-    Fingerprint after;
-    JobOutcome read = read_fingerprint(link, file, after, kVerifying, progress);
+    const QList<int> changed = before.changed_in(after);
+    if (changed.isEmpty() || (failed(outcome) && outcome.result != JobResult::FailVerify)) return;
+    const QString kept = before.kept_change_to(after);
+    outcome.reason = outcome.reason.isEmpty() ? kept : kept + QStringLiteral("; ") + outcome.reason;
+    outcome.result = JobResult::FailVerify;
+    outcome.differing += changed;
+    std::sort(outcome.differing.begin(), outcome.differing.end());
+}
+
+// After the restart: the same camera (the words that identify it unchanged), its title and COMM
+// ID as it now holds them, every word the write set, and every kept word as it was.
+JobOutcome verify_after_restart(StationLink& link, const WordMap& written, const OwnWords& own,
+                                const OwnFingerprint& before, const ProgressFn& progress)
+{
+    OwnFingerprint after;
+    JobOutcome read = read_own_words(link, own, after, kVerifying, progress);
     if (failed(read)) return read;
-    if (const QString change = before.change_to(after); !change.isEmpty()) return {JobResult::FailLink, change, {}, {}};
+    if (const QString change = before.identity.change_to(after.identity); !change.isEmpty())
+        return {JobResult::FailLink, change, {}, {}};
     CameraIdentity identity;
     JobOutcome identified = read_identity(link, identity);
     if (failed(identified)) return identified;
-    JobOutcome outcome = verify(link, file, progress);
+    JobOutcome outcome = verify(link, written, progress);
     outcome.identity = identity;
+    add_kept_changes(before.kept, after.kept, outcome);
     return outcome;
 }
 
 JobOutcome write_and_verify(StationLink& link, const JobSettings& settings, const ProgressFn& progress)
 {
     const MasterFile& file = *settings.file;
-    Fingerprint before;
-    JobOutcome read = read_fingerprint(link, file, before, kReading, progress);
+    const WordMap written = written_words(file, settings.keep);
+    const OwnWords own = own_words(file, settings.keep);
+    OwnFingerprint before;
+    JobOutcome read = read_own_words(link, own, before, kReading, progress);
     if (failed(read)) return read;
-    JobOutcome written = settings.single ? replay_records(link, file, progress) : write_block(link, file, before, progress);
-    if (failed(written)) return written;
+    JobOutcome done = settings.single ? replay_records(link, file, settings.keep, progress)
+                                      : write_block(link, written, before, progress);
+    if (failed(done)) return done;
     if (!settings.verify) return {JobResult::Unverified, QStringLiteral("written, not read back"), {}, {}};
     JobOutcome boot = wait_for_restart(link, probe_address(settings), settings.boot_timeout_ms, progress);
     if (failed(boot)) return boot;
-    return verify_after_restart(link, file, before, progress);
+    return verify_after_restart(link, written, own, before, progress);
 }
 
 JobOutcome save(StationLink& link, const QString& path, const ProgressFn& progress)
@@ -242,7 +282,7 @@ JobResult result_of(LinkStatus status)
 
 int probe_address(const JobSettings& settings)
 {
-    const std::optional<int> watched = settings.file ? watched_address(*settings.file) : std::nullopt;
+    const std::optional<int> watched = settings.file ? watched_address(*settings.file, settings.keep) : std::nullopt;
     return watched.value_or(kLastAddress);
 }
 
@@ -293,7 +333,7 @@ JobOutcome run_job(StationLink& link, const JobSettings& settings, const Progres
     switch (settings.command) {
     case Command::Save: outcome = save(link, settings.save_path, progress); break;
     case Command::Write: outcome = write_and_verify(link, settings, progress); break;
-    case Command::Verify: outcome = verify(link, *settings.file, progress); break;
+    case Command::Verify: outcome = verify(link, written_words(*settings.file, settings.keep), progress); break;
     }
     // The last read may have come just before the camera was pulled.
     if (!failed(outcome) && link.camera_left())

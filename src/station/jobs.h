@@ -4,6 +4,7 @@
 // word the file names back after the camera restarted, or only the read-back.
 
 #include "records/records.h"
+#include "station/keep_map.h"
 #include "station/master_file.h"
 #include "station/station_link.h"
 
@@ -23,6 +24,7 @@ struct JobSettings {
     bool verify = true;           // write: read back afterwards
     int boot_timeout_ms = 15000;  // how long a camera may stay silent after its reset
     const MasterFile* file = nullptr; // write and verify
+    KeepMap keep;                 // write and verify: the words each camera keeps of its own
     QString save_path;            // save
 };
 

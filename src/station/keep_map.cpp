@@ -78,6 +78,11 @@ QString range_text(const AddressRange& range)
     return range.first == range.last ? first : first + u'-' + address_text(range.last);
 }
 
+QString words_text(int count)
+{
+    return count == 1 ? QStringLiteral("1 word") : QStringLiteral("%1 words").arg(count);
+}
+
 void KeepMap::add(AddressRange range)
 {
     range.first = std::max(range.first, 0);

@@ -26,6 +26,9 @@ struct AddressRange {
 // "0x0100-0x011F", or "0x03F0" for a range of one address.
 QString range_text(const AddressRange& range);
 
+// "1 word", "32 words".
+QString words_text(int count);
+
 class KeepMap {
 public:
     // Adds the addresses of `range` (0x0000..0x03FF, first <= last; anything outside is left out).

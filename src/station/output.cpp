@@ -198,7 +198,8 @@ QJsonObject Output::report_object(const CameraReport& r) const
                        {QStringLiteral("duration_ms"), r.duration_ms},
                        {QStringLiteral("device"), r.device},
                        {QStringLiteral("file_sha256"), r.file_sha256},
-                       {QStringLiteral("differing"), differing}};
+                       {QStringLiteral("differing"), differing},
+                       {QStringLiteral("keep_map"), r.keep_map}};
     if (r.comm_id >= 0) object.insert(QStringLiteral("comm_id"), r.comm_id);
     if (r.record_id >= 0) object.insert(QStringLiteral("record_id"), r.record_id);
     if (!r.job_id.isEmpty()) object.insert(QStringLiteral("job_id"), r.job_id);

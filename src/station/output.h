@@ -37,6 +37,7 @@ struct CameraReport {
     QString device{};
     QString file_sha256{};
     QList<int> differing{};
+    QString keep_map{}; // as the record keeps it
     QString job_id{}; // the job's unique id, under which a plant's server keeps it
 };
 

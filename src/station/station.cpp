@@ -120,7 +120,7 @@ void Station::Port::loop()
 {
     StationEvents& output = station_.output_;
     const JobSettings& settings = station_.settings_.job;
-    const bool watched = settings.file && watched_address(*settings.file);
+    const bool watched = settings.file && watched_address(*settings.file, settings.keep);
     const int address = probe_address(settings);
     const auto go_on = [this] { return goes_on(); };
     std::optional<int> last_word; // the watched word of the last camera that had a job
@@ -163,6 +163,7 @@ JobStart Station::Port::job_start(const CameraIdentity& identity, const QString&
     start.file_path = job.file ? job.file->path : job.save_path;
     start.file_sha256 = job.file ? job.file->sha256 : QString();
     start.mode = mode_word(job);
+    start.keep_map = job.command == Command::Save ? QString() : job.keep.text();
     start.job_id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     start.station = station_.settings_.station_name;
     start.operator_name = station_.settings_.operator_name;
@@ -260,6 +261,7 @@ CameraReport Station::Port::report_of(const Job& job, const JobOutcome& outcome,
     report.device = job.start.device;
     report.file_sha256 = end.file_sha256.isEmpty() ? job.start.file_sha256 : end.file_sha256;
     report.differing = outcome.differing;
+    report.keep_map = job.start.keep_map;
     report.job_id = job.start.job_id;
     return report;
 }
@@ -327,6 +329,12 @@ void Station::note_master_file()
     const QString name = QFileInfo(file.path).fileName();
     if (job.command == Command::Write && job.single && file.reset_line == 0)
         output_.note(0, QStringLiteral("%1 has no reset line: the station resets each camera after the file's last line").arg(name));
+    if (!job.keep.empty()) {
+        const QString kept = QStringLiteral("%1 (%2)").arg(job.keep.text(), words_text(job.keep.count()));
+        output_.note(0, job.command == Command::Write
+                            ? QStringLiteral("each camera keeps its own words at ") + kept
+                            : QStringLiteral("each camera's own words at %1 are not compared").arg(kept));
+    }
     if (file.lines_after_reset > 0)
         output_.note(0, QStringLiteral("%1: the %2 line(s) after the reset line (line %3) are neither written nor verified")
                             .arg(name)

@@ -1,6 +1,7 @@
 #include "station/station_link.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QEventLoop>
 #include <QFile>
@@ -23,6 +24,18 @@ constexpr std::uint8_t kRead = 0x33;
 constexpr std::uint8_t kEeprom = 0x0C;
 // The first byte of an EEPROM word's value in the answer to its read.
 constexpr std::size_t kWordByte = 5;
+constexpr int kWordReadLength = 4;
+
+// The EEPROM word read 0x33 0x0C at `address`, before the frame is completed.
+frames::Frame word_read(int address)
+{
+    frames::Frame command{};
+    command[1] = kRead;
+    command[2] = kEeprom;
+    command[3] = static_cast<std::uint8_t>(address >> 8);
+    command[4] = static_cast<std::uint8_t>(address & 0xFF);
+    return command;
+}
 
 thread_local StationLink* current_link = nullptr;
 
@@ -319,8 +332,7 @@ LinkStatus StationLink::send_reset()
 
 Reply StationLink::read_word(int address, int timeout_ms)
 {
-    return exchange({kRead, kEeprom, static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address & 0xFF)},
-                    timeout_ms);
+    return exchange(word_read(address), kWordReadLength, timeout_ms);
 }
 
 int StationLink::word_of(const Reply& reply) { return reply.frame[kWordByte] * 256 + reply.frame[kWordByte + 1]; }
@@ -330,6 +342,23 @@ std::optional<int> StationLink::probe(int address)
     const Reply reply = read_word(address, kProbeTimeoutMs);
     if (!reply.ok()) return std::nullopt;
     return word_of(reply);
+}
+
+std::optional<int> StationLink::probe_repeating(int address, int every_ms, int timeout_ms)
+{
+    if (stop_requested_ || !is_open() || line_lost_ || camera_left()) return std::nullopt;
+    frames::Frame frame = word_read(address);
+    frames::complete_command_frame(frame, kWordReadLength, camera_id_);
+    discard_received();
+    QElapsedTimer clock;
+    clock.start();
+    while (true) {
+        if (!write(frame.data(), static_cast<int>(frame.size()))) return std::nullopt;
+        const int left = timeout_ms - static_cast<int>(clock.elapsed());
+        const Reply reply = await_reply(frame, kWordReadLength, std::clamp(left, 0, every_ms));
+        if (reply.ok()) return word_of(reply);
+        if (reply.status != LinkStatus::TimedOut || clock.elapsed() >= timeout_ms) return std::nullopt;
+    }
 }
 
 } // namespace station

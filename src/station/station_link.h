@@ -91,6 +91,11 @@ public:
     static int word_of(const Reply& reply);
     // The word at `address` when the camera answers its read within 0.3 s, else nothing.
     std::optional<int> probe(int address);
+    // The word at `address` from a camera expected back any moment (one restarting, which hears
+    // nothing until it is back): the read is sent again every `every_ms` until an answer comes,
+    // at most `timeout_ms` in all. Nothing received is dropped between the repeats, so an answer
+    // slower than `every_ms` counts too; being the same read, an answer to any repeat is the word.
+    std::optional<int> probe_repeating(int address, int every_ms, int timeout_ms);
 
     // Waits up to `ms`; a lost line ends the wait early. False when the station stops.
     bool pause(int ms);

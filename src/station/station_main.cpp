@@ -4,6 +4,7 @@
 #include "station/fingerprint.h"
 #include "station/plant_commands.h"
 #include "station/station_application.h"
+#include "station/survey.h"
 
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -61,8 +62,8 @@ std::unique_ptr<QSocketNotifier> on_stop_signal(int fd, std::function<void(const
     return notifier;
 }
 
-// Reads one side of a diff: a data file, or the memory of the camera on port:N, which it waits
-// for as a job without --loop does.
+// Reads one side of a diff or one input of a survey: a data file, or the memory of the camera on
+// port:N, which it waits for as a job without --loop does.
 bool read_side(const QString& name, const Options& options, int signal_fd, WordMap& words)
 {
     const std::optional<int> port = diff_port(name);
@@ -120,32 +121,77 @@ int diff(const Options& options, int signal_fd)
     return differing.isEmpty() ? 0 : 1;
 }
 
-// Loads the data file of write and verify, or checks that save can write its file.
-bool prepare_files(Options& options, MasterFile& file)
+// Why a file cannot be written at `path` (a folder, a FIFO, a folder that takes no file); empty
+// when it can be tried.
+QString unwritable_reason(const QFileInfo& target)
 {
-    QString error;
-    if (options.action == Action::Save) {
-        const QFileInfo target(options.arguments[0]);
-        QString why;
-        if (target.isDir())
-            why = QStringLiteral("a folder, not a file");
-        else if (target.exists() && !target.isFile())
-            why = QStringLiteral("not a regular file (a FIFO, a socket or a device)");
-        else if (!QFileInfo(target.absolutePath()).isWritable())
-            why = QStringLiteral("cannot write to the folder");
-        if (!why.isEmpty()) {
-            print_error(QStringLiteral("%1: %2").arg(target.absoluteFilePath(), why));
+    if (target.isDir()) return QStringLiteral("a folder, not a file");
+    if (target.exists() && !target.isFile()) return QStringLiteral("not a regular file (a FIFO, a socket or a device)");
+    if (!QFileInfo(target.absolutePath()).isWritable()) return QStringLiteral("cannot write to the folder");
+    return {};
+}
+
+bool check_output_file(const QString& path)
+{
+    const QFileInfo target(path);
+    const QString why = unwritable_reason(target);
+    if (why.isEmpty()) return true;
+    print_error(QStringLiteral("%1: %2").arg(target.absoluteFilePath(), why));
+    return false;
+}
+
+// Adds the keep files to the keep map of the --keep lists.
+bool load_keep_files(Options& options)
+{
+    for (const QString& path : std::as_const(options.keep_files)) {
+        QString error;
+        if (!load_keep_file(path, options.station.job.keep, &error)) {
+            print_error(error);
             return false;
         }
-        options.station.job.save_path = target.absoluteFilePath();
+    }
+    return true;
+}
+
+// The addresses whose words differ between the inputs, and with --keep-out the keep file of them.
+// The keep file's place is checked before any camera is read.
+int survey(const Options& options, int signal_fd)
+{
+    if (!options.keep_out.isEmpty() && !check_output_file(options.keep_out)) return kUsageError;
+    QList<WordMap> memories;
+    for (const QString& input : options.arguments) {
+        WordMap words;
+        if (!read_side(input, options, signal_fd, words)) return kUsageError;
+        memories.append(words);
+    }
+    const Survey found = survey_words(memories);
+    for (const QString& line : survey_report(found)) std::printf("%s\n", line.toLocal8Bit().constData());
+    if (options.keep_out.isEmpty()) return 0;
+    QString error;
+    if (!save_survey_keep_file(options.keep_out, found, options.arguments, &error)) {
+        print_error(error);
+        return kUsageError;
+    }
+    std::printf("keep file written: %s\n", QFileInfo(options.keep_out).absoluteFilePath().toLocal8Bit().constData());
+    return 0;
+}
+
+// Loads the data file (and the keep files) of write and verify, or checks that save can write its
+// file.
+bool prepare_files(Options& options, MasterFile& file)
+{
+    if (options.action == Action::Save) {
+        if (!check_output_file(options.arguments[0])) return false;
+        options.station.job.save_path = QFileInfo(options.arguments[0]).absoluteFilePath();
         return true;
     }
+    QString error;
     if (!load_master_file(options.arguments[0], file, &error)) {
         print_error(error);
         return false;
     }
     options.station.job.file = &file;
-    return true;
+    return load_keep_files(options);
 }
 
 // Who runs the station and where its records go, named in every record.
@@ -224,6 +270,7 @@ int main(int argc, char** argv)
         return kUsageError;
     }
     if (options.action == Action::Diff) return diff(options, signal_fd);
+    if (options.action == Action::Survey) return survey(options, signal_fd);
     RecordsPlan plan;
     if (!plan_from(options, plan)) return kUsageError;
     switch (options.action) {

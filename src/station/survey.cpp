@@ -26,10 +26,6 @@ int differing_at(const QList<WordMap>& memories, std::size_t address)
 
 bool continues(const AddressRange& range, int address) { return range.last + 1 == address; }
 
-QString words_text(int count)
-{
-    return count == 1 ? QStringLiteral("1 word") : QStringLiteral("%1 words").arg(count);
-}
 
 QString columns(const AddressRange& range, const QString& what)
 {

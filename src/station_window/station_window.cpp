@@ -39,6 +39,7 @@ using station::JobResult;
 
 const QString kCaption = QStringLiteral("Camera Clone Station");
 const QString kCsvFilter = QStringLiteral("CSV (*.csv);;すべてのファイル (*)");
+const QString kKeepFilter = QStringLiteral("Keep file (*.keep *.txt);;すべてのファイル (*)");
 constexpr int kPortCount = 9;
 constexpr int kTileColumns = 4;
 constexpr int kRecordsShown = 50;
@@ -212,6 +213,7 @@ QWidget* StationWindow::build_master_bar()
     row->addWidget(mode_label);
     row->addWidget(mode_box_);
     row->addWidget(verify_box_);
+    add_keep_controls(bar, row);
     connect(open_button_, &QPushButton::clicked, this, &StationWindow::choose_master_file);
     return bar;
 }
@@ -358,10 +360,78 @@ void StationWindow::master_file_changed(const QString& sha256)
     }
 }
 
+// Another master file takes the keep file with it: the words one product's units keep are not
+// another's.
 void StationWindow::choose_master_file()
 {
     const QString path = dialogs().open_file_name(data_file::dialog_filter(), QString());
-    if (!path.isEmpty()) open_master_file(path);
+    if (path.isEmpty()) return;
+    const QString before = master_ ? master_->path : QString();
+    if (open_master_file(path) && master_->path != before) clear_keep_file();
+}
+
+// ---- The keep file ----------------------------------------------------------------------------
+
+void StationWindow::add_keep_controls(QWidget* bar, QHBoxLayout* row)
+{
+    keep_button_ = new QPushButton(QStringLiteral("&Keep file..."), bar);
+    keep_button_->setAccessibleDescription(QStringLiteral("The words each camera keeps of its own"));
+    keep_label_ = new QLabel(QStringLiteral("(none)"), bar);
+    make_readout(keep_label_, QStringLiteral("Keep file"));
+    row->addWidget(keep_button_);
+    row->addWidget(keep_label_);
+    connect(keep_button_, &QPushButton::clicked, this, &StationWindow::choose_keep_file);
+}
+
+void StationWindow::choose_keep_file()
+{
+    const QString path = dialogs().open_file_name(kKeepFilter, keep_path_);
+    if (!path.isEmpty()) set_keep_file(path);
+}
+
+bool StationWindow::set_keep_file(const QString& path)
+{
+    keep_path_ = QFileInfo(path).absoluteFilePath();
+    remember();
+    station::KeepMap map;
+    QString error;
+    if (show_keep_file(map, &error)) return true;
+    dialogs().message(error, kCaption);
+    return false;
+}
+
+// Reads the keep file and shows it on the master bar ("own.keep: 0x0100-0x011F (32 words)");
+// false, with why in `error`, when it cannot be read. No keep file is an empty map.
+bool StationWindow::show_keep_file(station::KeepMap& map, QString* error)
+{
+    const bool read = keep_path_.isEmpty() || station::load_keep_file(keep_path_, map, error);
+    const QString name = QFileInfo(keep_path_).fileName();
+    if (keep_path_.isEmpty())
+        keep_label_->setText(QStringLiteral("(none)"));
+    else if (!read)
+        keep_label_->setText(QStringLiteral("%1: cannot be read").arg(name));
+    else
+        keep_label_->setText(QStringLiteral("%1: %2 (%3)")
+                                 .arg(name, map.empty() ? QStringLiteral("none") : map.text(), station::words_text(map.count())));
+    keep_label_->setToolTip(read ? keep_path_ : *error);
+    return read;
+}
+
+void StationWindow::clear_keep_file()
+{
+    keep_path_.clear();
+    station::KeepMap none;
+    show_keep_file(none, nullptr);
+    remember();
+}
+
+// The keep file as it is now, for a run; false (and a message) when it cannot be read.
+bool StationWindow::keep_map_for_run(station::KeepMap& map)
+{
+    QString error;
+    if (show_keep_file(map, &error)) return true;
+    dialogs().message(QStringLiteral("%1\n\nThe keep file cannot be read: the run does not start.").arg(error), kCaption);
+    return false;
 }
 
 void StationWindow::export_csv()
@@ -415,8 +485,9 @@ void StationWindow::rebuild_tiles()
 
 void StationWindow::lock_settings(bool locked)
 {
-    for (QWidget* control : {static_cast<QWidget*>(open_button_), static_cast<QWidget*>(mode_box_),
-                             static_cast<QWidget*>(verify_box_), static_cast<QWidget*>(serial_box_)})
+    for (QWidget* control : {static_cast<QWidget*>(open_button_), static_cast<QWidget*>(keep_button_),
+                             static_cast<QWidget*>(mode_box_), static_cast<QWidget*>(verify_box_),
+                             static_cast<QWidget*>(serial_box_)})
         control->setEnabled(!locked);
     for (QCheckBox* tick : std::as_const(port_ticks_)) tick->setEnabled(!locked);
     operator_field_->setReadOnly(locked); // the run's records name who started it
@@ -443,6 +514,8 @@ void StationWindow::start()
         return;
     }
     if (!operator_named()) return;
+    station::KeepMap keep;
+    if (!keep_map_for_run(keep)) return;
     RunView& view = *this;
     run_ = std::make_unique<Run>(this, view);
     station::StationSettings& s = run_->settings;
@@ -451,6 +524,7 @@ void StationWindow::start()
     s.job.single = mode_box_->currentIndex() == 1;
     s.job.verify = verify_box_->isChecked();
     s.job.file = &run_->file;
+    s.job.keep = keep;
     s.ports = tiles_.keys();
     s.loop = true;
     s.ask_serial = serial_box_->isChecked();
@@ -589,6 +663,7 @@ void StationWindow::remember()
 {
     QSettings s = settings();
     if (master_) s.setValue(QStringLiteral("master_file"), master_->path);
+    s.setValue(QStringLiteral("keep_file"), keep_path_);
     QStringList ticked;
     for (auto tick = port_ticks_.cbegin(); tick != port_ticks_.cend(); ++tick)
         if (tick.value()->isChecked()) ticked.append(QString::number(tick.key()));
@@ -602,7 +677,13 @@ void StationWindow::restore()
     const QString file = s.value(QStringLiteral("master_file")).toString();
     const QStringList ticked = s.value(QStringLiteral("ports")).toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
     const bool sound = s.value(QStringLiteral("sound"), true).toBool();
-    if (!file.isEmpty() && QFileInfo::exists(file)) open_master_file(file);
+    const QString keep = s.value(QStringLiteral("keep_file")).toString();
+    if (!file.isEmpty() && QFileInfo::exists(file) && open_master_file(file)) {
+        keep_path_ = keep; // shown even when it cannot be read: a run then says so
+        station::KeepMap map;
+        QString error;
+        show_keep_file(map, &error);
+    }
     for (const QString& port : ticked)
         if (QCheckBox* tick = port_ticks_.value(port.toInt())) tick->setChecked(true);
     sound_box_->setChecked(sound);

@@ -5,10 +5,13 @@
 //
 // The master file is read when it is chosen, and what was read is what a run writes (and what
 // its records name by SHA-256); a change of the file on disk is noticed and said, and the window
-// reads it again only when no run goes on (or the operator stops the run for it).
+// reads it again only when no run goes on (or the operator stops the run for it). A keep file
+// beside it names the words each camera keeps of its own; it is read when chosen and again at
+// every Start, and goes when another master file is chosen.
 
 #include "records/forwarder.h"
 #include "records/records.h"
+#include "station/keep_map.h"
 #include "station/plant.h"
 #include "station_window/records_reader.h"
 #include "station_window/run_events.h"
@@ -24,6 +27,7 @@ class QCheckBox;
 class QComboBox;
 class QFileSystemWatcher;
 class QGridLayout;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -44,6 +48,9 @@ public:
 
     // Loads the master file; false (and a message) when it is not a data file.
     bool open_master_file(const QString& path);
+    // Takes the keep file for the runs from now on; false (and a message) when it cannot be read,
+    // though it stays chosen (and the run refused) until another is chosen or the master changes.
+    bool set_keep_file(const QString& path);
     bool running() const { return run_ != nullptr; }
     PortTile* tile(int port) const { return tiles_.value(port); }
     QCheckBox* port_tick(int port) const { return port_ticks_.value(port); }
@@ -65,6 +72,9 @@ public:
     QLabel* counters_label() const { return counters_label_; }
     QLabel* run_message() const { return run_message_; }
     QLabel* file_facts() const { return file_facts_label_; }
+    QPushButton* master_button() const { return open_button_; }
+    QPushButton* keep_button() const { return keep_button_; }
+    QLabel* keep_facts() const { return keep_label_; }
     QLineEdit* operator_field() const { return operator_field_; }
     QLabel* records_where() const { return records_where_; }
     QLabel* forward_status() const { return forward_status_; }
@@ -97,6 +107,11 @@ private:
     void run_over();
     void keep_space_for(QWidget* control);
     void choose_master_file();
+    void add_keep_controls(QWidget* bar, QHBoxLayout* row);
+    void choose_keep_file();
+    bool show_keep_file(station::KeepMap& map, QString* error);
+    void clear_keep_file();
+    bool keep_map_for_run(station::KeepMap& map);
     void export_csv();
     void rebuild_tiles();
     void lock_settings(bool locked);
@@ -136,6 +151,9 @@ private:
     QPushButton* open_button_ = nullptr;
     QLabel* file_label_ = nullptr;
     QLabel* file_facts_label_ = nullptr;
+    QString keep_path_; // empty: none
+    QPushButton* keep_button_ = nullptr;
+    QLabel* keep_label_ = nullptr;
     QComboBox* mode_box_ = nullptr;
     QCheckBox* verify_box_ = nullptr;
     QMap<int, QCheckBox*> port_ticks_;
