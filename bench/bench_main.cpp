@@ -2,14 +2,16 @@
 // simulator on a pseudo-terminal, or the clone station against simulator processes, and writes
 // its figures as Markdown (see docs/performance.md).
 //
-//   camera-bench [--report FILE] [--quick] [--station]
+//   camera-bench [--report FILE] [--quick] [--station | --plant --plant-server DIR]
 //
 // --quick runs every measurement with fewer repetitions, to try the harness out. --station
-// measures the clone station instead of the window.
+// measures the clone station instead of the window; --plant stations forwarding their records to
+// the PostgreSQL server listening in DIR (scripts/bench.sh plant starts it).
 
 #include "bench_rig.h"
 #include "decoder_bench.h"
 #include "floor_probe.h"
+#include "plant_bench.h"
 #include "process_probe.h"
 #include "report.h"
 #include "startup_probe.h"
@@ -581,14 +583,22 @@ int main(int argc, char** argv)
     std::string report_path;
     Settings settings;
     StationSettings station;
+    PlantSettings plant;
     bool station_only = false;
+    bool plant_only = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--report" && i + 1 < argc) report_path = argv[++i];
         else if (arg == "--station") station_only = true;
+        else if (arg == "--plant") plant_only = true;
+        else if (arg == "--plant-server" && i + 1 < argc) plant.server_socket = QString::fromLocal8Bit(argv[++i]);
         else if (arg == "--quick") {
             settings = {10, 3, 2, 3, 50, 3, 10, 1};
             station = {{1, 2}, 1, station.boot_ms};
+            plant.stations = 2;
+            plant.ports = 4;
+            plant.seconds = 20;
+            plant.backlog = 2000;
         }
     }
     CameraApplication app(argc, argv);
@@ -596,7 +606,8 @@ int main(int argc, char** argv)
     Report report;
     report.paragraph(machine_section());
     try {
-        if (station_only) station_section(report, station);
+        if (plant_only) plant_section(report, plant);
+        else if (station_only) station_section(report, station);
         else window_sections(report, settings);
     } catch (const std::exception& e) {
         std::cerr << "camera-bench: " << e.what() << std::endl;

@@ -1,5 +1,6 @@
 #include "station_bench.h"
 
+#include "child_process.h"
 #include "fault_plan.h"
 #include "floor_probe.h"
 #include "process_probe.h"
@@ -25,7 +26,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench_child::Child;
+using bench_child::Clock;
+using bench_child::kStartDeadlineMs;
+using bench_child::Waiting;
 
 // One byte on a real line at 19200 baud, 8N1 (10 bits).
 constexpr double kWireByteMs = 10.0 / 19200 * 1000;
@@ -33,7 +37,6 @@ constexpr double kWireByteMs = 10.0 / 19200 * 1000;
 const double kPacedByteMs = std::chrono::duration<double, std::milli>(sim::kByteTime).count();
 constexpr std::uint8_t kReadCode = 0x33;
 constexpr std::uint8_t kResetCode = 0xF3;
-constexpr int kStartDeadlineMs = 10000;
 // The station's share of a cycle, at most this part of wire time + boot on every port.
 constexpr double kShareTarget = 0.01;
 constexpr int kJobDeadlineMs = 180000;
@@ -42,102 +45,6 @@ double ms_between(Clock::time_point from, Clock::time_point to)
 {
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
-
-// Runs the event loop until done() holds or timeout_ms passed. done() is looked at whenever a
-// child process has new output or ends (they call nudge()), so nothing sleeps or polls.
-class Waiting {
-public:
-    static bool until(const std::function<bool()>& done, int timeout_ms)
-    {
-        if (done()) return true;
-        QEventLoop loop;
-        QTimer::singleShot(timeout_ms, &loop, &QEventLoop::quit);
-        loop_ = &loop;
-        done_ = done;
-        loop.exec();
-        loop_ = nullptr;
-        done_ = nullptr;
-        return done();
-    }
-    static void nudge()
-    {
-        if (loop_ && done_ && done_()) loop_->quit();
-    }
-
-private:
-    static inline QEventLoop* loop_ = nullptr;
-    static inline std::function<bool()> done_;
-};
-
-// A child process whose standard output lines are kept with the moment they were read.
-class Child {
-public:
-    struct Line {
-        Clock::time_point at;
-        QByteArray text;
-    };
-
-    Child(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment,
-          bool sample_cpu = false)
-        : sample_cpu_(sample_cpu)
-    {
-        process_.setProcessEnvironment(environment);
-        QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this] { take_output(); });
-        QObject::connect(&process_, &QProcess::readyReadStandardError,
-                         [this] { errors += process_.readAllStandardError(); });
-        QObject::connect(&process_, &QProcess::finished, [] { Waiting::nudge(); });
-        started = Clock::now();
-        process_.start(program, arguments);
-        if (!process_.waitForStarted(kStartDeadlineMs))
-            throw std::runtime_error("cannot start " + program.toStdString());
-    }
-    ~Child()
-    {
-        if (process_.state() == QProcess::NotRunning) return;
-        process_.terminate();
-        if (!process_.waitForFinished(kStartDeadlineMs)) process_.kill();
-        process_.waitForFinished(kStartDeadlineMs);
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    bool ended() const { return process_.state() == QProcess::NotRunning; }
-    int exit_code() const
-    {
-        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
-    }
-    pid_t pid() const { return static_cast<pid_t>(process_.processId()); }
-    bool printed(const QByteArray& start) const
-    {
-        for (const Line& line : lines)
-            if (line.text.startsWith(start)) return true;
-        return false;
-    }
-    // CPU time of all its threads so far, in ms; 0 once it has ended.
-    double cpu_ms() const
-    {
-        double ms = 0;
-        for (const ThreadSample& t : sample_threads(pid())) ms += static_cast<double>(t.cpu_ns) / 1e6;
-        return ms;
-    }
-
-    Clock::time_point started;
-    std::vector<Line> lines;
-    QByteArray errors;
-    double last_cpu_ms = 0; // sampled at its last output, while it still ran
-
-private:
-    void take_output()
-    {
-        const Clock::time_point now = Clock::now();
-        while (process_.canReadLine()) lines.push_back({now, process_.readLine().trimmed()});
-        if (sample_cpu_) last_cpu_ms = std::max(last_cpu_ms, cpu_ms());
-        Waiting::nudge();
-    }
-
-    QProcess process_;
-    bool sample_cpu_;
-};
 
 // A unit that passed the simulator's side of the line, as its trace printed it.
 struct Unit {

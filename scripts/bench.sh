@@ -2,11 +2,14 @@
 # Builds the benchmark (Release, no sanitizers, in build-bench/) and runs it against the camera
 # simulator. Its figures replace the generated parts of docs/performance.md.
 #
-#   scripts/bench.sh [--quick] [window|station]
+#   scripts/bench.sh [--quick] [window|station|plant]
 #     window    the window against the simulator (about four minutes)
 #     station   the clone station against 1, 2, 4 and 8 paced simulators (about four minutes)
-#     (neither) both, one after the other
-#     --quick   fewer repetitions, prints the figures only
+#     plant     8 stations x 8 simulators forwarding their records to a local PostgreSQL server
+#               started here with fsync on, then a backlog of 10,000 rows (about three minutes)
+#     (none)    window and station, one after the other
+#     --quick   fewer repetitions, prints the figures only (plant: 2 stations x 4 ports, 20 s,
+#               2,000 rows)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,8 +18,8 @@ parts=()
 for arg in "$@"; do
   case $arg in
     --quick) quick=true ;;
-    window | station) parts+=("$arg") ;;
-    *) echo "usage: scripts/bench.sh [--quick] [window|station]" >&2; exit 2 ;;
+    window | station | plant) parts+=("$arg") ;;
+    *) echo "usage: scripts/bench.sh [--quick] [window|station|plant]" >&2; exit 2 ;;
   esac
 done
 [[ ${#parts[@]} -gt 0 ]] || parts=(window station)
@@ -30,7 +33,14 @@ cmake --build build-bench -j "$(nproc)" --target camera-bench
 
 export QT_QPA_PLATFORM=offscreen
 figures=$(mktemp)
-trap 'rm -f "$figures" "$figures.doc"' EXIT
+pg_dir=
+cleanup() {
+  rm -f "$figures" "$figures.doc"
+  [ -z "$pg_dir" ] || scripts/pg-test-server.sh stop "$pg_dir"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 # Replaces what lies between the markers "<!-- $1: begin ... -->" and "<!-- $1: end -->" of the
 # document with the figures; the text around them is kept.
@@ -51,10 +61,20 @@ write_figures() {
 for part in "${parts[@]}"; do
   options=()
   [[ $part == station ]] && options+=(--station)
+  if [[ $part == plant ]]; then
+    # In /tmp: the postgres user must reach it, and a socket path is short.
+    pg_dir=$(mktemp -d /tmp/camera-bench-pg.XXXXXX)
+    scripts/pg-test-server.sh start-durable "$pg_dir" $$
+    options+=(--plant --plant-server "$pg_dir")
+  fi
   if $quick; then
     build-bench/bench/camera-bench --quick "${options[@]}"
     continue
   fi
   build-bench/bench/camera-bench --report "$figures" "${options[@]}"
-  if [[ $part == station ]]; then write_figures "station bench figures"; else write_figures "bench figures"; fi
+  case $part in
+    station) write_figures "station bench figures" ;;
+    plant) write_figures "plant bench figures" ;;
+    *) write_figures "bench figures" ;;
+  esac
 done

@@ -5,8 +5,11 @@
 # desktop entry's Exec line starts its program under Xvfb against the camera simulator, as an
 # ordinary user in the group dialout. The check waits for the simulator to show the camera being
 # read, takes a screenshot of each program, runs the clone station against the simulator (save,
-# write with its read-back, the records: the SQLite driver must have come with the package),
-# renders the man pages, validates the desktop entries and runs lintian on the package. The
+# write with its read-back, the records: the SQLite driver must have come with the package), then
+# against a PostgreSQL server started in the root (the PostgreSQL driver must have come with the
+# package too; the server itself is a plant's, not a dependency): a master refused until it is
+# approved, a job forwarded to the server under the station's and the operator's names, and the
+# records read back from it; renders the man pages, validates the desktop entries and runs lintian on the package. The
 # station's window, started from its desktop entry with the settings a technician left (master
 # file, ports 1 and 2), runs a loop against two simulators on Space until the records hold a pass
 # on port 1 and a fail-verify on port 2 and the screen shows a green and a red tile; then the
@@ -72,6 +75,7 @@ deb $mirror bookworm-updates main
 deb ${DEBIAN_SECURITY_MIRROR:-${mirror}-security} bookworm-security main
 EOF
 cp "$deb" "$root/root/"
+cp scripts/pg-test-server.sh "$root/root/"
 mount -t proc proc "$root/proc"
 mount -t sysfs sys "$root/sys"
 mount --rbind /dev "$root/dev"
@@ -92,11 +96,12 @@ dpkg-query -W -f='${Package}\n' | sort >"$out/after.txt"
 comm -13 "$out/before.txt" "$out/after.txt" >"$out/pulled-in.txt"
 echo "   $(wc -l <"$out/pulled-in.txt") packages installed, Qt among them: $(grep -E '^(libqt6|qt6)' "$out/pulled-in.txt" | tr '\n' ' ')"
 
-echo "== every program, the X11 platform plugin and the SQLite driver find their libraries"
+echo "== every program, the X11 platform plugin and the SQL drivers find their libraries"
 plugin=$(ls /usr/lib/*/qt6/plugins/platforms/libqxcb.so 2>/dev/null) || fail "no X11 platform plugin came with Qt"
 sqlite=$(ls /usr/lib/*/qt6/plugins/sqldrivers/libqsqlite.so 2>/dev/null) || fail "no SQLite driver came with the package"
+psql=$(ls /usr/lib/*/qt6/plugins/sqldrivers/libqsqlpsql.so 2>/dev/null) || fail "no PostgreSQL driver came with the package"
 for binary in /usr/bin/camera-adjust /usr/bin/camera-adjust-debug /usr/bin/camera-adjust-delay /usr/bin/camera-sim \
-              /usr/bin/camera-station "$plugin" "$sqlite"; do
+              /usr/bin/camera-station "$plugin" "$sqlite" "$psql"; do
   if ldd "$binary" | grep 'not found'; then fail "$binary lacks libraries"; fi
 done
 
@@ -105,7 +110,11 @@ useradd -m -G dialout technician
 as_user=(setpriv --reuid technician --regid technician --init-groups env -i HOME=/home/technician
          PATH=/usr/local/bin:/usr/bin:/bin DISPLAY=:99 LANG=C.UTF-8)
 started=()
-stop_started() { for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done; }
+pg_dir=
+stop_started() {
+  for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+  [ -z "$pg_dir" ] || /root/pg-test-server.sh stop "$pg_dir" || true
+}
 trap stop_started EXIT
 link_of() { echo "/home/technician/.config/camera-adjust/ports/COM$1"; }
 # Waits for the simulator of port $1 (default 1) to publish its COM link.
@@ -131,6 +140,50 @@ kill "$sim_pid"; wait "$sim_pid" 2>/dev/null || true
 grep -c '^port 1: PASS' "$out/station.txt" | grep -qx 2 || { cat "$out/station.txt"; fail "camera-station did not pass twice"; }
 grep -Ec '^ *[0-9]+ .* pass ' "$out/station.txt" | grep -qx 2 || { cat "$out/station.txt"; fail "the records do not show both jobs"; }
 echo "   save and write passed, both recorded"
+
+echo "== the clone station against a PostgreSQL server (a plant's records)"
+# The server is what a plant runs on its records host: installed here for the check alone, without
+# its own cluster or service; scripts/pg-test-server.sh starts one on a Unix socket in /tmp/pg.
+printf '#!/bin/sh\nexit 101\n' >/usr/sbin/policy-rc.d && chmod +x /usr/sbin/policy-rc.d
+mkdir -p /etc/postgresql-common && echo "create_main_cluster = false" >/etc/postgresql-common/createcluster.conf
+apt-get install -y -q --no-install-recommends postgresql >"$out/apt-postgresql.log"
+rm -f /usr/sbin/policy-rc.d
+mkdir -p /tmp/pg
+/root/pg-test-server.sh start /tmp/pg
+pg_dir=/tmp/pg
+# The stations' role owns the database, as the README sets it up.
+runuser -u postgres -- psql -q -h /tmp/pg -U postgres -c "CREATE ROLE technician LOGIN" >/dev/null
+runuser -u postgres -- createdb -h /tmp/pg -U postgres -O technician camera
+mkdir -p /home/technician/.config/camera-adjust
+cat >/home/technician/.config/camera-adjust/station.conf <<SETTINGS
+[station]
+database=postgresql://technician@/camera?host=/tmp/pg
+name=check-line
+require_approved=true
+SETTINGS
+chown -R technician:technician /home/technician/.config
+"${as_user[@]}" camera-sim >"$out/plant-sim.log" 2>&1 &
+sim_pid=$!
+started=("$sim_pid" "${started[@]}")
+wait_for_link
+plant() { "${as_user[@]}" camera-station "$@" >>"$out/plant.txt" 2>&1; }
+status=0; plant write /tmp/master.dat --operator tester || status=$?
+[ "$status" -eq 2 ] && grep -q 'is not approved for writing' "$out/plant.txt" \
+  || { cat "$out/plant.txt"; fail "an unapproved master was not refused (exit $status)"; }
+plant approve /tmp/master.dat --note "package check" || fail "camera-station approve"
+plant write /tmp/master.dat --operator tester || { cat "$out/plant.txt"; fail "camera-station write against the server"; }
+grep -q 'records: all on the server' "$out/plant.txt" || { cat "$out/plant.txt"; fail "the record did not reach the server"; }
+kill "$sim_pid"; wait "$sim_pid" 2>/dev/null || true
+"${as_user[@]}" camera-station records --csv --station check-line >"$out/plant-records.csv" || fail "camera-station records from the server"
+awk -F, '{ sub(/\r$/, "") } NR == 1 { for (i = 1; i <= NF; i++) c[$i] = i; next }
+         $c["result"] == "pass" && $c["station"] == "check-line" && $c["operator"] == "tester" { n++ }
+         END { exit n == 1 ? 0 : 1 }' "$out/plant-records.csv" \
+  || { cat "$out/plant-records.csv"; fail "the server does not hold the pass of check-line by tester once"; }
+# The window later reads the same settings: it goes on with the SQLite records of the first checks.
+rm /home/technician/.config/camera-adjust/station.conf
+/root/pg-test-server.sh stop "$pg_dir"
+pg_dir=
+echo "   refused until approved, then written; the server holds the pass of check-line by tester"
 
 echo "== test tools (not dependencies of the package)"
 apt-get install -y -q --no-install-recommends xvfb xauth xdotool imagemagick man-db desktop-file-utils lintian >"$out/apt-tools.log"

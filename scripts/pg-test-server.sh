@@ -2,6 +2,9 @@
 # A throwaway PostgreSQL server for the tests, in a folder of its own:
 #
 #   scripts/pg-test-server.sh start DIR [OWNER_PID]   # DIR: an empty folder the caller made
+#   scripts/pg-test-server.sh start-durable DIR [OWNER_PID]
+#                                  # as start, but writing as a real server does (fsync on), and
+#                                  # keeping each commit's time (for the benchmark)
 #   scripts/pg-test-server.sh stop DIR                # stops the server and removes DIR
 #   scripts/pg-test-server.sh halt DIR                # stops the server, keeping its data
 #   scripts/pg-test-server.sh resume DIR              # starts a halted server again
@@ -19,7 +22,7 @@ readonly port=5432
 readonly superuser=postgres
 
 usage() {
-  echo "usage: $0 start DIR [OWNER_PID] | stop DIR" >&2
+  echo "usage: $0 start|start-durable DIR [OWNER_PID] | stop|halt|resume DIR" >&2
   exit 1
 }
 
@@ -47,7 +50,7 @@ conf_quoted() {
 }
 
 start() {
-  local dir=$1 owner=${2:-}
+  local dir=$1 owner=${2:-} durable=${3:-false}
   local bin
   if ! bin=$(server_bin_dir); then
     echo "PostgreSQL's server is not installed (no /usr/lib/postgresql/*/bin/initdb):" \
@@ -62,15 +65,17 @@ start() {
     cat "$dir/initdb.log" >&2
     exit 1
   fi
-  # A throwaway server: nothing to keep across a crash, so no waiting for the disk.
   cat >>"$dir/data/postgresql.conf" <<EOF
 listen_addresses = ''
 unix_socket_directories = $(conf_quoted "$dir")
 port = $port
-fsync = off
-synchronous_commit = off
-full_page_writes = off
 EOF
+  if $durable; then
+    echo "track_commit_timestamp = on" >>"$dir/data/postgresql.conf"
+  else
+    # A throwaway server: nothing to keep across a crash, so no waiting for the disk.
+    printf 'fsync = off\nsynchronous_commit = off\nfull_page_writes = off\n' >>"$dir/data/postgresql.conf"
+  fi
   if ! as_server_user "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 start >/dev/null; then
     cat "$dir/server.log" >&2 2>/dev/null || true
     stop "$dir"
@@ -117,6 +122,7 @@ resume() {
 [ $# -ge 2 ] || usage
 case $1 in
   start) [ $# -le 3 ] || usage; start "$2" "${3:-}" ;;
+  start-durable) [ $# -le 3 ] || usage; start "$2" "${3:-}" true ;;
   stop) [ $# -eq 2 ] || usage; stop "$2" ;;
   halt) [ $# -eq 2 ] || usage; halt "$2" ;;
   resume) [ $# -eq 2 ] || usage; resume "$2" ;;

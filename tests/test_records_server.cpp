@@ -282,6 +282,7 @@ ServerJob job(const QString& id, const QDateTime& started, bool completed,
     start.file_path = QStringLiteral("/srv/masters/master.dat");
     start.file_sha256 = QString(64, QLatin1Char('a'));
     start.mode = QStringLiteral("batch");
+    start.keep_map = QStringLiteral("0x0100-0x011F,0x03F0");
     job.row.result = JobResult::Aborted;
     if (completed) {
         JobEnd end;
@@ -306,7 +307,7 @@ void expect_same_job(const ServerJob& stored, const ServerJob& sent)
     EXPECT_EQ(a.started, b.started);
     EXPECT_EQ(a.started.offsetFromUtc(), b.started.offsetFromUtc());
     for (auto field : {&JobStart::host, &JobStart::device, &JobStart::title, &JobStart::serial,
-                       &JobStart::file_path, &JobStart::file_sha256, &JobStart::mode})
+                       &JobStart::file_path, &JobStart::file_sha256, &JobStart::mode, &JobStart::keep_map})
         EXPECT_EQ(a.*field, b.*field);
     EXPECT_EQ(a.port, b.port);
     EXPECT_EQ(a.comm_id, b.comm_id);

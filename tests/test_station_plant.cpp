@@ -102,7 +102,8 @@ void expect_on_server_as_in_journals(const QList<station::ServerJob>& stored, co
         EXPECT_EQ(kept.start.started, row.start.started);
         EXPECT_EQ(kept.start.started.offsetFromUtc(), row.start.started.offsetFromUtc());
         for (auto field : {&station::JobStart::host, &station::JobStart::device, &station::JobStart::title,
-                           &station::JobStart::serial, &station::JobStart::file_sha256, &station::JobStart::mode})
+                           &station::JobStart::serial, &station::JobStart::file_sha256, &station::JobStart::mode,
+                           &station::JobStart::keep_map})
             EXPECT_EQ(kept.start.*field, row.start.*field);
         EXPECT_EQ(kept.start.port, row.start.port);
         EXPECT_EQ(kept.start.comm_id, row.start.comm_id);
@@ -218,14 +219,16 @@ TEST_F(Plant, TwoStationsWriteToOneServerEveryJobOnceNamedAsInTheirJournals)
         QString name;
         QString operator_name;
         QList<int> ports;
-    } stations[] = {{QStringLiteral("line-a"), QStringLiteral("ann"), {1, 2}},
-                    {QStringLiteral("line-b"), QStringLiteral("O'Brien"), {3, 4}}};
+        QString keep_map; // its cameras keep their own words there
+    } stations[] = {{QStringLiteral("line-a"), QStringLiteral("ann"), {1, 2}, {}},
+                    {QStringLiteral("line-b"), QStringLiteral("O'Brien"), {3, 4}, QStringLiteral("0x0100-0x011F")}};
     std::array<Loop, 2> loops;
     for (std::size_t s = 0; s < 2; ++s) {
         const QString ports = QStringLiteral("%1,%2").arg(stations[s].ports[0]).arg(stations[s].ports[1]);
         start(loops[s].process,
               loop + QStringList{QStringLiteral("--ports"), ports, QStringLiteral("--station"), stations[s].name,
-                                 QStringLiteral("--operator"), stations[s].operator_name},
+                                 QStringLiteral("--operator"), stations[s].operator_name}
+                  + (stations[s].keep_map.isEmpty() ? QStringList() : QStringList{QStringLiteral("--keep"), stations[s].keep_map}),
               data_home(stations[s].name));
     }
     std::uint32_t seed = 200;
@@ -252,6 +255,7 @@ TEST_F(Plant, TwoStationsWriteToOneServerEveryJobOnceNamedAsInTheirJournals)
         for (const JobRow& row : rows) {
             EXPECT_EQ(row.start.station, s.name);
             EXPECT_EQ(row.start.operator_name, s.operator_name);
+            EXPECT_EQ(row.start.keep_map, s.keep_map);
             EXPECT_EQ(row.result, JobResult::Pass);
         }
         journals += rows;

@@ -6,6 +6,7 @@
 #include "comm/port_naming.h"
 #include "records/records.h"
 #include "sim_camera.h"
+#include "station/master_file.h"
 #include "station_test_support.h"
 #include "station_window/port_tile.h"
 #include "station_window/station_window.h"
@@ -26,6 +27,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QSysInfo>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -551,6 +553,84 @@ TEST_F(StationWindowTest, ClosingDuringARunAsksThenStopsAndRecordsTheJobs)
         ASSERT_TRUE(row.end.has_value());
         EXPECT_TRUE(row.end->reason.endsWith(QLatin1String("(the window was closed)"))) << row.end->reason.toStdString();
     }
+}
+
+// The plant's settings in the window: no run without an operator where one is required, nor with
+// a master that is not approved (the window says so, naming the file's SHA-256, and no camera is
+// asked anything); the records name the station and the operator; the window shows where the
+// records go and how many wait for a server that cannot be reached.
+TEST_F(StationWindowTest, TheOperatorAndTheApprovalComeFirstAndTheRecordsNameThem)
+{
+    window.reset();
+    QTemporaryDir no_server;
+    ASSERT_TRUE(no_server.isValid());
+    const QString away = QStringLiteral("postgresql:///camera?host=%1").arg(no_server.path());
+    const QString settings_path = config.path() + QStringLiteral("/camera-adjust/station.conf");
+    const auto settings = [&](const QString& text) {
+        QFile file(settings_path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text.toUtf8());
+    };
+    settings(QStringLiteral("[station]\nname=line-w\nrequire_operator=true\nrequire_approved=true\n"));
+    const station::MasterFile master_read = [&] {
+        station::MasterFile file;
+        EXPECT_TRUE(station::load_master_file(master, file, nullptr));
+        return file;
+    }();
+    StationWindow plant;
+    ASSERT_TRUE(plant.port_tick(1));
+    plant.port_tick(2)->setChecked(false);
+    EXPECT_EQ(plant.records_where()->text(), QStringLiteral("Records: ") + station::Records::default_path());
+    const auto started_and_ended = [&] {
+        plant.start();
+        return QTest::qWaitFor([&] { return !plant.running(); }, kJobDeadlineMs);
+    };
+    cameras[0].clear_received();
+    ASSERT_TRUE(started_and_ended());
+    ASSERT_FALSE(fake_dialogs.messages.empty());
+    EXPECT_EQ(fake_dialogs.messages.back().text, QStringLiteral("Scan your badge or type your name in the Operator field first."));
+    plant.operator_field()->setText(QStringLiteral("  Dana  "));
+    ASSERT_TRUE(started_and_ended());
+    EXPECT_TRUE(fake_dialogs.messages.back().text.contains(
+        QStringLiteral("(SHA-256 %1) is not approved for writing").arg(master_read.sha256)))
+        << fake_dialogs.messages.back().text.toStdString();
+    EXPECT_EQ(cameras[0].received_count(), 0u) << "a camera was asked before the run was refused";
+
+    {
+        station::Records records;
+        ASSERT_TRUE(records.open(station::Records::default_path(), nullptr));
+        ASSERT_TRUE(records.approve({master_read.sha256, QStringLiteral("master.dat"), QStringLiteral("Dana"), {}, {}}));
+    }
+    QObject::connect(plant.tile(1), &PortTile::state_changed, &plant, [this](int p, TileState state) { states[p].push_back(state); });
+    plant.start();
+    ASSERT_TRUE(wait_for(1, TileState::Pass)) << plant.run_message()->text().toStdString();
+    plant.stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !plant.running(); }, kJobDeadlineMs));
+    QList<station::JobRow> journal = rows();
+    ASSERT_EQ(journal.size(), 1);
+    EXPECT_EQ(journal[0].start.station, QStringLiteral("line-w"));
+    EXPECT_EQ(journal[0].start.operator_name, QStringLiteral("Dana"));
+
+    // A server that cannot be reached: the run goes on, its record waits and the window counts it
+    // (not the row of the run without a server, which stays in this file alone).
+    settings(QStringLiteral("[station]\ndatabase=%1\n").arg(away));
+    StationWindow offline;
+    EXPECT_EQ(offline.records_where()->text(),
+              QStringLiteral("Records: %1 (journal %2)").arg(away, station::Records::default_path()));
+    QObject::connect(offline.tile(1), &PortTile::state_changed, &offline, [this](int p, TileState state) { states[p].push_back(state); });
+    cameras[0].unplug();
+    cameras[0].plug_in(77);
+    offline.start();
+    ASSERT_TRUE(wait_for(1, TileState::Pass, 2)) << offline.run_message()->text().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return offline.forward_status()->text().startsWith(QStringLiteral("records: 1 waiting, server unreachable since "));
+    }, kJobDeadlineMs)) << offline.forward_status()->text().toStdString();
+    offline.stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !offline.running(); }, kJobDeadlineMs));
+    journal = rows();
+    ASSERT_EQ(journal.size(), 2);
+    EXPECT_EQ(journal[0].start.station, QSysInfo::machineHostName());
+    EXPECT_TRUE(journal[0].start.operator_name.isEmpty());
 }
 
 } // namespace

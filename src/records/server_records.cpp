@@ -32,6 +32,7 @@ const char* const create_tables[] = {
     file_path      text    NOT NULL,
     file_sha256    text    NOT NULL,
     mode           text    NOT NULL,
+    keep_map       text    NOT NULL,
     result         text    NOT NULL,
     reason         text    NOT NULL,
     differing      integer[] NOT NULL,
@@ -55,10 +56,10 @@ const char* const create_tables[] = {
 // job is known once, and a completed job is never reopened.
 const char* const store_job = R"(
 INSERT INTO jobs (job_id, station, operator, started, started_offset, ended, ended_offset, host,
-                  port, device, title, comm_id, serial, file_path, file_sha256, mode, result,
-                  reason, differing, duration_ms)
+                  port, device, title, comm_id, serial, file_path, file_sha256, mode, keep_map,
+                  result, reason, differing, duration_ms)
 VALUES (?, ?, ?, CAST(? AS timestamptz), ?, CAST(? AS timestamptz), ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,
-        ?, ?, CAST(? AS integer[]), ?)
+        ?, ?, ?, CAST(? AS integer[]), ?)
 ON CONFLICT (job_id) DO UPDATE SET
     ended = EXCLUDED.ended, ended_offset = EXCLUDED.ended_offset, result = EXCLUDED.result,
     reason = EXCLUDED.reason, differing = EXCLUDED.differing, duration_ms = EXCLUDED.duration_ms
@@ -69,7 +70,7 @@ const char* const job_columns =
     "job_id, station, operator, (extract(epoch FROM started) * 1000)::bigint, started_offset, "
     "(extract(epoch FROM ended) * 1000)::bigint, ended_offset, host, port, device, title, comm_id, "
     "serial, file_path, file_sha256, mode, result, reason, array_to_string(differing, ' '), "
-    "duration_ms";
+    "duration_ms, keep_map";
 
 const char* const approval_columns =
     "file_sha256, file_name, approved_by, (extract(epoch FROM approved) * 1000)::bigint, "
@@ -216,7 +217,8 @@ void bind_job(QSqlQuery& query, const ServerJob& job)
              text_value(start.title),
              start.comm_id < 0 ? null_of(QMetaType::Int) : QVariant(start.comm_id),
              text_value(start.serial), text_value(start.file_path), text_value(start.file_sha256),
-             text_value(start.mode), QVariant(result_word(end ? job.row.result : JobResult::Aborted)),
+             text_value(start.mode), text_value(start.keep_map),
+             QVariant(result_word(end ? job.row.result : JobResult::Aborted)),
              text_value(end ? end->reason : QString()),
              QVariant(array_text(end ? end->differing : QList<int>())),
              end ? QVariant(end->duration_ms) : null_of(QMetaType::LongLong)})
@@ -252,6 +254,7 @@ ServerJob job_from(const QSqlQuery& query)
     start.file_path = query.value(13).toString();
     start.file_sha256 = query.value(14).toString();
     start.mode = query.value(15).toString();
+    start.keep_map = query.value(20).toString();
     start.job_id = job.job_id;
     start.station = job.station;
     start.operator_name = job.operator_name;
