@@ -60,6 +60,11 @@ struct JobStart {
     QString job_id;        // a UUID as text; begin() makes one when empty
     QString station;       // the station's name (the host name unless named)
     QString operator_name; // may be empty
+    // The camera's attempt with this master: 1 for its first job, one more for each job of the
+    // same serial number and file recorded before; 0 leaves it to begin() to count in this
+    // database. A job without a serial number is always attempt 1.
+    int attempt = 0;
+    bool retest_confirmed = false; // the operator confirmed writing a camera that passed already
 };
 
 // What is known when it ends.
@@ -75,6 +80,15 @@ struct JobEnd {
     // The SHA-256 of the file the job wrote (save), which did not exist when it started; empty
     // leaves the row's as it is.
     QString file_sha256;
+    // Whose fault a failure is: "camera", "station", or "none" for a pass or an unverified job.
+    // Empty in records of earlier layouts, whose results say it as they always did.
+    QString fault{};
+};
+
+// What the records know of a camera (a serial number) with one master file.
+struct CameraPast {
+    int jobs = 0;        // its jobs recorded so far
+    bool passed = false; // one of them passed
 };
 
 struct JobRow {
@@ -150,6 +164,15 @@ public:
     // Completes the row (and takes the identity read at the end, when there is one); the same
     // end can be given again after a failure.
     bool finish(qint64 id, const JobEnd& end, RecordsError* error = nullptr);
+
+    // The jobs recorded for camera `serial` with the file `file_sha256`, and whether one passed.
+    std::optional<CameraPast> camera_past(const QString& serial, const QString& file_sha256,
+                                          QString* error = nullptr) const;
+
+    // For queries that read this database directly (the yield figures): its Qt SQL connection,
+    // usable on this object's thread, and whether its table of jobs has `column`.
+    QString connection_name() const { return connection_; }
+    bool has_job_column(const QString& column) const;
 
     // Rows started on or after `since` (all when empty), newest first, at most `limit` (all
     // when negative). An empty list with the reason in `error` when they cannot be read.
