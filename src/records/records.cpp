@@ -1167,6 +1167,26 @@ QString records_json(const QList<JobRow>& rows)
     return text;
 }
 
+QString history_text(const QList<JobRow>& rows)
+{
+    QList<QStringList> lines = {{QStringLiteral("Started"), QStringLiteral("Station"), QStringLiteral("Port"),
+                                 QStringLiteral("Attempt"), QStringLiteral("Master"), QStringLiteral("Result"),
+                                 QStringLiteral("Operator"), QStringLiteral("Reason")}};
+    for (const JobRow& row : rows) {
+        const QString master = QStringLiteral("%1 (%2)").arg(QFileInfo(row.start.file_path).fileName(),
+                                                             row.start.file_sha256.left(8));
+        lines << QStringList{local_time_text(row.start.started),
+                             row.start.station,
+                             QString::number(row.start.port),
+                             row.start.attempt > 0 ? QString::number(row.start.attempt) : QStringLiteral("-"),
+                             master,
+                             result_word(row.result),
+                             row.start.operator_name,
+                             row.end ? row.end->reason : QString()};
+    }
+    return aligned_table(lines, {false, false, true, true, false, false, false, false});
+}
+
 QString approvals_text(const QList<Approval>& approvals)
 {
     QList<QStringList> lines = {{QStringLiteral("Approved"), QStringLiteral("By"), QStringLiteral("SHA-256"),

@@ -233,6 +233,10 @@ bool is_sha256(const QString& text);
 QString records_text(const QList<JobRow>& rows);
 QString records_csv(const QList<JobRow>& rows);
 QString records_json(const QList<JobRow>& rows);
+// For `camera-station history`: a camera's jobs as given, one aligned line each with its
+// station, port, attempt, master (file name and the start of its SHA-256), result, operator and
+// reason.
+QString history_text(const QList<JobRow>& rows);
 
 // For `camera-station approved`: aligned text, or CSV with a header line.
 QString approvals_text(const QList<Approval>& approvals);
