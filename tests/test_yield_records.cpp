@@ -8,6 +8,11 @@
 #include "support/test_database.h"
 #include "yield/yield_query.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUuid>
 
@@ -153,6 +158,95 @@ void expect_figures_equal(const YieldFigures& got, const YieldFigures& want)
     expect_ranking_equal(got.addresses, want.addresses);
 }
 
+struct CommandRun {
+    int exit_code = -1;
+    QString out;
+    QString err;
+};
+
+CommandRun run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    CommandRun result;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        result.err = QStringLiteral("%1 did not finish").arg(program);
+        return result;
+    }
+    result.exit_code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+CommandRun station_command(const QString& db, const QStringList& arguments)
+{
+    return run(QStringLiteral(CAMERA_STATION_EXE), arguments + QStringList{QStringLiteral("--db"), db});
+}
+
+QJsonObject stats_json(const QString& db, const QStringList& options)
+{
+    const CommandRun r = station_command(db, QStringList{QStringLiteral("stats"), QStringLiteral("--json")} + options);
+    EXPECT_EQ(r.exit_code, 0) << r.err.toStdString();
+    return QJsonDocument::fromJson(r.out.toUtf8()).object();
+}
+
+// `stats`, `history` and `report` on the shift in database `db` (a file or a server's URI): the
+// hand-computed figures, each option reaching the query, SN4's jobs on both stations oldest first,
+// and a report holding the figures.
+void expect_commands(const QString& db)
+{
+    const QJsonObject all = stats_json(db, {});
+    for (const auto& [name, value] : {std::pair("jobs", 16), std::pair("cameras", 9), std::pair("first_pass", 4),
+                                      std::pair("final_pass", 7), std::pair("retests", 5), std::pair("station_faults", 3),
+                                      std::pair("unverified", 1)})
+        EXPECT_EQ(all.value(QLatin1String(name)).toInt(-1), value) << name;
+
+    const struct {
+        QStringList options;
+        int jobs;
+    } narrowed[] = {
+        {{QStringLiteral("--station"), QStringLiteral("S2")}, 7},
+        {{QStringLiteral("--master"), kM2}, 1},
+        {{QStringLiteral("--since"), QStringLiteral("2024-05-06T07:05:00+02:00")}, 11},
+        {{QStringLiteral("--until"), QStringLiteral("2024-05-06T07:05:00+02:00")}, 5},
+    };
+    for (const auto& n : narrowed)
+        EXPECT_EQ(stats_json(db, n.options).value(QStringLiteral("jobs")).toInt(-1), n.jobs)
+            << n.options.join(QLatin1Char(' ')).toStdString();
+    const QJsonArray stations =
+        stats_json(db, {QStringLiteral("--by"), QStringLiteral("station")}).value(QStringLiteral("groups")).toArray();
+    ASSERT_EQ(stations.size(), 2);
+    EXPECT_EQ(stations[0].toObject().value(QStringLiteral("label")).toString(), QStringLiteral("S1"));
+    EXPECT_EQ(stations[0].toObject().value(QStringLiteral("cameras")).toInt(), 5);
+
+    CommandRun r = station_command(db, {QStringLiteral("stats")});
+    EXPECT_TRUE(r.out.contains(QRegularExpression(QStringLiteral("First-pass yield +44.4 % +4 of 9")))) << r.out.toStdString();
+    r = station_command(db, {QStringLiteral("stats"), QStringLiteral("--csv")});
+    EXPECT_TRUE(r.out.contains(QStringLiteral("\r\nall,,16,9,4,7,0.4444,0.7778,5,3,1,"))) << r.out.toStdString();
+
+    r = station_command(db, {QStringLiteral("history"), QStringLiteral("SN4"), QStringLiteral("--json")});
+    QStringList jobs;
+    for (const QString& line : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QJsonObject job = QJsonDocument::fromJson(line.toUtf8()).object();
+        jobs << job.value(QStringLiteral("station")).toString() + QLatin1Char(' ') + job.value(QStringLiteral("result")).toString();
+    }
+    EXPECT_EQ(jobs, (QStringList{QStringLiteral("S2 fail-verify"), QStringLiteral("S2 fail-refused"), QStringLiteral("S1 pass")}))
+        << r.err.toStdString();
+
+    QTemporaryDir folder;
+    const QString pdf = folder.filePath(QStringLiteral("shift.pdf"));
+    r = station_command(db, {QStringLiteral("report"), QStringLiteral("--since"), QStringLiteral("2024-05-06T06:00:00+02:00"),
+                             QStringLiteral("--until"), QStringLiteral("2024-05-06T14:00:00+02:00"), pdf});
+    ASSERT_EQ(r.exit_code, 0) << r.err.toStdString();
+    const CommandRun text = run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    ASSERT_EQ(text.exit_code, 0) << "pdftotext (poppler-utils): " << text.err.toStdString();
+    for (const char* expected : {"44.4 %", "77.8 %", "4 of 9", "7 of 9", "words differ"})
+        EXPECT_TRUE(text.out.contains(QLatin1String(expected))) << expected << " is not in\n" << text.out.toStdString();
+}
+
 // The hand-computed figures of the whole shift (test_yield.cpp derives them row by row).
 void expect_hand_computed(const YieldFigures& f)
 {
@@ -232,6 +326,14 @@ TEST(YieldInFile, EqualsTheReferenceAndTheHandComputedFigures)
         }
     }
     expect_hand_computed(*yield_in_file(records, {}, Grouping::None));
+    expect_commands(records.path());
+    // SN4's attempts as the station numbered them, on both stations.
+    const CommandRun history = station_command(records.path(), {QStringLiteral("history"), QStringLiteral("SN4")});
+    const QStringList lines = history.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << history.out.toStdString();
+    EXPECT_TRUE(lines[0].contains(QRegularExpression(QStringLiteral("^Started +Station +Port +Attempt +Master"))));
+    EXPECT_TRUE(lines[3].contains(QRegularExpression(QStringLiteral(" S1 +2 +3 +line3.dat \\(aaaaaaaa\\) +pass"))))
+        << lines[3].toStdString();
 }
 
 class YieldOnServer : public ServerDatabaseTest {};
@@ -261,6 +363,7 @@ TEST_F(YieldOnServer, EqualsTheReferenceAndTheHandComputedFigures)
         }
     }
     expect_hand_computed(*yield_on_server(server, {}, Grouping::None));
+    expect_commands(database_.uri());
 }
 
 } // namespace
