@@ -2,10 +2,11 @@
 // simulator on a pseudo-terminal, or the clone station against simulator processes, and writes
 // its figures as Markdown (see docs/performance.md).
 //
-//   camera-bench [--report FILE] [--quick] [--station]
+//   camera-bench [--report FILE] [--quick] [--station | --yield [--server URI]]
 //
 // --quick runs every measurement with fewer repetitions, to try the harness out. --station
-// measures the clone station instead of the window.
+// measures the clone station instead of the window; --yield the yield over a plant's year of
+// records, in SQLite and (with --server) on a PostgreSQL server.
 
 #include "bench_rig.h"
 #include "decoder_bench.h"
@@ -15,6 +16,7 @@
 #include "startup_probe.h"
 #include "station_bench.h"
 #include "stats.h"
+#include "yield_bench.h"
 
 #include "main_window/application.h"
 
@@ -582,13 +584,19 @@ int main(int argc, char** argv)
     Settings settings;
     StationSettings station;
     bool station_only = false;
+    YieldBenchSettings yield;
+    bool yield_only = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--report" && i + 1 < argc) report_path = argv[++i];
         else if (arg == "--station") station_only = true;
+        else if (arg == "--yield") yield_only = true;
+        else if (arg == "--server" && i + 1 < argc) yield.server_uri = QString::fromLocal8Bit(argv[++i]);
         else if (arg == "--quick") {
             settings = {10, 3, 2, 3, 50, 3, 10, 1};
             station = {{1, 2}, 1, station.boot_ms};
+            yield.rows = 100000;
+            yield.runs = 1;
         }
     }
     CameraApplication app(argc, argv);
@@ -597,6 +605,7 @@ int main(int argc, char** argv)
     report.paragraph(machine_section());
     try {
         if (station_only) station_section(report, station);
+        else if (yield_only) yield_section(report, yield);
         else window_sections(report, settings);
     } catch (const std::exception& e) {
         std::cerr << "camera-bench: " << e.what() << std::endl;

@@ -2,9 +2,11 @@
 # Builds the benchmark (Release, no sanitizers, in build-bench/) and runs it against the camera
 # simulator. Its figures replace the generated parts of docs/performance.md.
 #
-#   scripts/bench.sh [--quick] [window|station]
+#   scripts/bench.sh [--quick] [window|station|yield]
 #     window    the window against the simulator (about four minutes)
 #     station   the clone station against 1, 2, 4 and 8 paced simulators (about four minutes)
+#     yield     stats over a million records in SQLite and on a throwaway PostgreSQL server, and
+#               the Yield view's updates (about two minutes)
 #     (neither) both, one after the other
 #     --quick   fewer repetitions, prints the figures only
 set -euo pipefail
@@ -15,11 +17,11 @@ parts=()
 for arg in "$@"; do
   case $arg in
     --quick) quick=true ;;
-    window | station) parts+=("$arg") ;;
-    *) echo "usage: scripts/bench.sh [--quick] [window|station]" >&2; exit 2 ;;
+    window | station | yield) parts+=("$arg") ;;
+    *) echo "usage: scripts/bench.sh [--quick] [window|station|yield]" >&2; exit 2 ;;
   esac
 done
-[[ ${#parts[@]} -gt 0 ]] || parts=(window station)
+[[ ${#parts[@]} -gt 0 ]] || parts=(window station yield)
 
 scripts/install-deps.sh
 launcher=()
@@ -48,13 +50,33 @@ write_figures() {
   echo "Figures written to $doc"
 }
 
+# The yield part counts on a throwaway PostgreSQL server of its own, removed at the end.
+pg_dir=""
+stop_server() { [[ -z $pg_dir ]] || scripts/pg-test-server.sh stop "$pg_dir" || true; }
+trap 'stop_server; rm -f "$figures" "$figures.doc"' EXIT
+
 for part in "${parts[@]}"; do
   options=()
   [[ $part == station ]] && options+=(--station)
+  if [[ $part == yield ]]; then
+    options+=(--yield)
+    pg_dir=$(mktemp -d /tmp/camera-bench-pg.XXXXXX)
+    if scripts/pg-test-server.sh start "$pg_dir" $$; then
+      user=postgres
+      psql -h "$pg_dir" -U "$user" -d postgres -qc "CREATE DATABASE yield_bench" >/dev/null
+      options+=(--server "postgresql://$user@/yield_bench?host=$pg_dir")
+    else
+      echo "no PostgreSQL server: the yield part measures SQLite alone" >&2
+    fi
+  fi
   if $quick; then
     build-bench/bench/camera-bench --quick "${options[@]}"
     continue
   fi
   build-bench/bench/camera-bench --report "$figures" "${options[@]}"
-  if [[ $part == station ]]; then write_figures "station bench figures"; else write_figures "bench figures"; fi
+  case $part in
+    station) write_figures "station bench figures" ;;
+    yield) write_figures "yield bench figures" ;;
+    *) write_figures "bench figures" ;;
+  esac
 done
