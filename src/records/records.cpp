@@ -25,6 +25,7 @@
 #include <chrono>
 #include <filesystem>
 #include <limits>
+#include <span>
 #include <system_error>
 #include <thread>
 
@@ -304,43 +305,51 @@ bool has_table(QSqlDatabase& db, const char* table)
     return query.exec() && query.next() && query.value(0).toInt() > 0;
 }
 
-bool has_plant_columns(QSqlDatabase& db)
+// Columns each added to the table of jobs where it lacks them: a name and its type.
+using ColumnList = std::span<const std::pair<const char*, const char*>>;
+
+bool has_columns(QSqlDatabase& db, ColumnList columns)
 {
-    return std::all_of(std::begin(plant_columns), std::end(plant_columns),
-                       [&](const auto& column) { return has_column(db, "jobs", column.first); });
+    return std::all_of(columns.begin(), columns.end(), [&](const auto& column) { return has_column(db, "jobs", column.first); });
 }
 
-// The plant's columns, indexes and tables, each added where missing.
-QString add_plant_layout(QSqlDatabase& db)
+QString add_missing_columns(QSqlDatabase& db, ColumnList columns)
 {
     QString why;
-    for (const auto& [column, type] : plant_columns) {
+    for (const auto& [column, type] : columns) {
         if (!has_column(db, "jobs", column)
             && !run(db, QStringLiteral("ALTER TABLE jobs ADD COLUMN %1 %2").arg(QLatin1String(column), QLatin1String(type)), &why))
-            return why;
-    }
-    for (const QString& statement : plant_statements()) {
-        if (!run(db, statement, &why))
             return why;
     }
     return {};
 }
 
+bool has_plant_columns(QSqlDatabase& db)
+{
+    return has_columns(db, plant_columns);
+}
+
+// The plant's columns, indexes and tables, each added where missing.
+QString add_plant_layout(QSqlDatabase& db)
+{
+    QString why = add_missing_columns(db, plant_columns);
+    for (const QString& statement : plant_statements()) {
+        if (!why.isEmpty() || !run(db, statement, &why))
+            return why;
+    }
+    return why;
+}
+
 bool has_yield_columns(QSqlDatabase& db)
 {
-    return std::all_of(std::begin(yield_columns), std::end(yield_columns),
-                       [&](const auto& column) { return has_column(db, "jobs", column.first); });
+    return has_columns(db, yield_columns);
 }
 
 QString add_yield_layout(QSqlDatabase& db)
 {
-    QString why;
-    for (const auto& [column, type] : yield_columns) {
-        if (!has_column(db, "jobs", column)
-            && !run(db, QStringLiteral("ALTER TABLE jobs ADD COLUMN %1 %2").arg(QLatin1String(column), QLatin1String(type)), &why))
-            return why;
-    }
-    run(db, QLatin1String(create_camera_index), &why);
+    QString why = add_missing_columns(db, yield_columns);
+    if (why.isEmpty())
+        run(db, QLatin1String(create_camera_index), &why);
     return why;
 }
 
