@@ -2,11 +2,12 @@
 // simulator on a pseudo-terminal, or the clone station against simulator processes, and writes
 // its figures as Markdown (see docs/performance.md).
 //
-//   camera-bench [--report FILE] [--quick] [--station | --plant --plant-server DIR]
+//   camera-bench [--report FILE] [--quick] [--station | --plant --plant-server DIR | --yield [--server URI]]
 //
 // --quick runs every measurement with fewer repetitions, to try the harness out. --station
 // measures the clone station instead of the window; --plant stations forwarding their records to
-// the PostgreSQL server listening in DIR (scripts/bench.sh plant starts it).
+// the PostgreSQL server listening in DIR (scripts/bench.sh plant starts it); --yield the yield over
+// a plant's year of records, in SQLite and (with --server) on a PostgreSQL server.
 
 #include "bench_rig.h"
 #include "decoder_bench.h"
@@ -17,6 +18,7 @@
 #include "startup_probe.h"
 #include "station_bench.h"
 #include "stats.h"
+#include "yield_bench.h"
 
 #include "main_window/application.h"
 
@@ -586,12 +588,16 @@ int main(int argc, char** argv)
     PlantSettings plant;
     bool station_only = false;
     bool plant_only = false;
+    YieldBenchSettings yield;
+    bool yield_only = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--report" && i + 1 < argc) report_path = argv[++i];
         else if (arg == "--station") station_only = true;
         else if (arg == "--plant") plant_only = true;
         else if (arg == "--plant-server" && i + 1 < argc) plant.server_socket = QString::fromLocal8Bit(argv[++i]);
+        else if (arg == "--yield") yield_only = true;
+        else if (arg == "--server" && i + 1 < argc) yield.server_uri = QString::fromLocal8Bit(argv[++i]);
         else if (arg == "--quick") {
             settings = {10, 3, 2, 3, 50, 3, 10, 1};
             station = {{1, 2}, 1, station.boot_ms};
@@ -599,6 +605,8 @@ int main(int argc, char** argv)
             plant.ports = 4;
             plant.seconds = 20;
             plant.backlog = 2000;
+            yield.rows = 100000;
+            yield.runs = 1;
         }
     }
     CameraApplication app(argc, argv);
@@ -608,6 +616,7 @@ int main(int argc, char** argv)
     try {
         if (plant_only) plant_section(report, plant);
         else if (station_only) station_section(report, station);
+        else if (yield_only) yield_section(report, yield);
         else window_sections(report, settings);
     } catch (const std::exception& e) {
         std::cerr << "camera-bench: " << e.what() << std::endl;

@@ -2,14 +2,16 @@
 # Builds the benchmark (Release, no sanitizers, in build-bench/) and runs it against the camera
 # simulator. Its figures replace the generated parts of docs/performance.md.
 #
-#   scripts/bench.sh [--quick] [window|station|plant]
+#   scripts/bench.sh [--quick] [window|station|plant|yield]
 #     window    the window against the simulator (about four minutes)
 #     station   the clone station against 1, 2, 4 and 8 paced simulators (about four minutes)
 #     plant     8 stations x 8 simulators forwarding their records to a local PostgreSQL server
 #               started here with fsync on, then a backlog of 10,000 rows (about three minutes)
+#     yield     stats over a million records in SQLite and on a throwaway PostgreSQL server, and
+#               the Yield view's updates (about two minutes)
 #     (none)    window and station, one after the other
 #     --quick   fewer repetitions, prints the figures only (plant: 2 stations x 4 ports, 20 s,
-#               2,000 rows)
+#               2,000 rows; yield: 100,000 records)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,11 +20,11 @@ parts=()
 for arg in "$@"; do
   case $arg in
     --quick) quick=true ;;
-    window | station | plant) parts+=("$arg") ;;
-    *) echo "usage: scripts/bench.sh [--quick] [window|station|plant]" >&2; exit 2 ;;
+    window | station | plant | yield) parts+=("$arg") ;;
+    *) echo "usage: scripts/bench.sh [--quick] [window|station|plant|yield]" >&2; exit 2 ;;
   esac
 done
-[[ ${#parts[@]} -gt 0 ]] || parts=(window station)
+[[ ${#parts[@]} -gt 0 ]] || parts=(window station yield)
 
 scripts/install-deps.sh
 launcher=()
@@ -58,6 +60,11 @@ write_figures() {
   echo "Figures written to $doc"
 }
 
+# The yield part counts on a throwaway PostgreSQL server of its own, removed at the end.
+pg_dir=""
+stop_server() { [[ -z $pg_dir ]] || scripts/pg-test-server.sh stop "$pg_dir" || true; }
+trap 'stop_server; rm -f "$figures" "$figures.doc"' EXIT
+
 for part in "${parts[@]}"; do
   options=()
   [[ $part == station ]] && options+=(--station)
@@ -67,6 +74,17 @@ for part in "${parts[@]}"; do
     scripts/pg-test-server.sh start-durable "$pg_dir" $$
     options+=(--plant --plant-server "$pg_dir")
   fi
+  if [[ $part == yield ]]; then
+    options+=(--yield)
+    pg_dir=$(mktemp -d /tmp/camera-bench-pg.XXXXXX)
+    if scripts/pg-test-server.sh start "$pg_dir" $$; then
+      user=postgres
+      psql -h "$pg_dir" -U "$user" -d postgres -qc "CREATE DATABASE yield_bench" >/dev/null
+      options+=(--server "postgresql://$user@/yield_bench?host=$pg_dir")
+    else
+      echo "no PostgreSQL server: the yield part measures SQLite alone" >&2
+    fi
+  fi
   if $quick; then
     build-bench/bench/camera-bench --quick "${options[@]}"
     continue
@@ -75,6 +93,7 @@ for part in "${parts[@]}"; do
   case $part in
     station) write_figures "station bench figures" ;;
     plant) write_figures "plant bench figures" ;;
+    yield) write_figures "yield bench figures" ;;
     *) write_figures "bench figures" ;;
   esac
 done

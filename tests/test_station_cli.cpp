@@ -31,6 +31,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -829,6 +830,58 @@ TEST_F(Station, NoCameraIsWrittenOrReportedWithoutItsRecord)
     EXPECT_EQ(process.exitCode(), 1) << out.toStdString();
     EXPECT_TRUE(out.contains("port 1: NOT RECORDED  title \"CAM93\"")) << out.toStdString();
     EXPECT_TRUE(process.readAllStandardError().contains("the file was deleted or replaced while the station used it: the station stops"));
+}
+
+// A camera that passed with this master is written again only when the operator confirms: without
+// --retest it is left as it is (no record, exit 1, a note says why); with it, its record says so
+// and counts the attempt. Another serial number is no retest and is written without asking.
+TEST_F(Station, ACameraThatPassedIsWrittenAgainOnlyWithRetest)
+{
+    const auto write_serial = [&](const char* serial, const QStringList& more) {
+        QProcess process;
+        start(process, QStringList{QStringLiteral("write"), QStringLiteral("--serial"), QStringLiteral("--boot-timeout"),
+                                   QStringLiteral("5"), master} + more);
+        QByteArray out;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return (out += process.readAllStandardOutput()).contains("scan the serial number"); },
+                                    kJobDeadlineMs)) << out.toStdString();
+        process.write(QByteArray(serial) + '\n');
+        process.closeWriteChannel();
+        Finished run;
+        EXPECT_TRUE(process.waitForFinished(kJobDeadlineMs)) << "camera-station did not end";
+        finish(process, run);
+        run.out.prepend(QString::fromUtf8(out));
+        return run;
+    };
+    const int before = word_at(cameras[0], 0x12);
+    Finished run = write_serial("SN-1", {});
+    ASSERT_EQ(run.exit_code, 0) << run.out.toStdString() << run.err.toStdString();
+    ASSERT_TRUE(holds_master(cameras[0]));
+
+    cameras[0].with_model([&](sim::CameraModel& model) { model.set_eeprom_word(0x12, static_cast<std::uint16_t>(before)); });
+    run = write_serial("SN-1", {});
+    EXPECT_EQ(run.exit_code, 1) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("SN-1 passed with master.dat before: not written again (--retest writes it)")))
+        << run.out.toStdString();
+    EXPECT_EQ(word_at(cameras[0], 0x12), before) << "written without the operator's confirmation";
+
+    run = write_serial("SN-1", {QStringLiteral("--retest")});
+    EXPECT_EQ(run.exit_code, 0) << run.out.toStdString();
+    EXPECT_TRUE(holds_master(cameras[0]));
+    run = write_serial("SN-2", {});
+    EXPECT_EQ(run.exit_code, 0) << run.out.toStdString();
+
+    station::Records records;
+    QString error;
+    ASSERT_TRUE(records.open_for_reading(db, &error)) << error.toStdString();
+    const QList<station::JobRow> rows = records.list();
+    ASSERT_EQ(rows.size(), 3) << "a camera not written has no record";
+    const auto row_of = [](const station::JobRow& row) {
+        return std::tuple(row.start.serial, row.start.attempt, row.start.retest_confirmed, row.result);
+    };
+    EXPECT_EQ(row_of(rows[0]), std::tuple(QStringLiteral("SN-2"), 1, false, station::JobResult::Pass));
+    EXPECT_EQ(row_of(rows[1]), std::tuple(QStringLiteral("SN-1"), 2, true, station::JobResult::Pass));
+    EXPECT_EQ(row_of(rows[2]), std::tuple(QStringLiteral("SN-1"), 1, false, station::JobResult::Pass));
+    EXPECT_EQ(rows[0].end.value_or(station::JobEnd{}).fault, QStringLiteral("none"));
 }
 
 TEST_F(Station, EachSerialNumberGoesToThePortThatAsked)

@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <latch>
 #include <thread>
 
@@ -239,11 +241,14 @@ TEST_F(StationRecords, ADatabaseOfTheFirstLayoutReadsAsWithoutKeepMapsAndIsBroug
     ASSERT_EQ(rows.size(), 2);
     EXPECT_EQ(rows[0].start.keep_map, QStringLiteral("0x0100-0x011F,0x03F0"));
     EXPECT_EQ(rows[1].start.keep_map, QString());
+    // The old job keeps no attempt (readers count it) and the new one is its camera's first.
+    EXPECT_EQ(std::tuple(rows[1].start.attempt, rows[0].start.attempt), std::tuple(0, 1));
     const QString csv = records_csv(rows);
     EXPECT_TRUE(csv.startsWith(QStringLiteral("id,started,ended,host,port,device,title,comm_id,serial,file_path,file_sha256,"
-                                              "mode,result,reason,differing,duration_ms,keep_map,job_id,station,operator\r\n")))
+                                              "mode,result,reason,differing,duration_ms,keep_map,job_id,station,operator,fault,"
+                                              "attempt,retest_confirmed\r\n")))
         << csv.toStdString();
-    EXPECT_TRUE(csv.contains(QStringLiteral(",\"0x0100-0x011F,0x03F0\",") + rows[0].start.job_id + QStringLiteral(",,\r\n")))
+    EXPECT_TRUE(csv.contains(QStringLiteral(",\"0x0100-0x011F,0x03F0\",") + rows[0].start.job_id + QStringLiteral(",,,,1,0\r\n")))
         << csv.toStdString();
 }
 

@@ -10,6 +10,8 @@
 #include "station_test_support.h"
 #include "station_window/port_tile.h"
 #include "station_window/station_window.h"
+#include "station_window/yield_panel.h"
+#include "yield/yield_view.h"
 #include "support/colour_vision.h"
 #include "support/fake_dialogs.h"
 #include "support/private_folder.h"
@@ -17,7 +19,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
@@ -37,6 +43,7 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -259,6 +266,110 @@ TEST_F(StationWindowTest, TilesShowEveryCameraAndAgreeWithTheRecords)
     EXPECT_EQ(fake_dialogs.filters.back(), QStringLiteral("CSV files (*.csv);;All files (*)"));
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(csv.readAll()), station::records_csv(rows));
+}
+
+// The Yield view follows the line (COM1 passes, COM2 fails, camera after camera) and says what
+// `camera-station stats` says of the same records; the shift report is written where the dialog
+// says; the records table filters by result and shows each job's station and attempt.
+TEST_F(StationWindowTest, TheYieldViewFollowsTheLineAndAgreesWithStats)
+{
+    window->show();
+    window->start();
+    ASSERT_TRUE(window->running()) << "the run did not start";
+    ASSERT_TRUE(wait_for(1, TileState::Pass) && wait_for(2, TileState::Fail));
+    window->yield_button()->click();
+    station_window::YieldPanel* panel = window->yield_panel();
+    ASSERT_TRUE(panel && panel->isVisible());
+    const auto jobs_shown = [&] { return panel->figures() ? panel->figures()->total.jobs : -1; };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return jobs_shown() == 2; }, kJobDeadlineMs)) << jobs_shown();
+    for (sim::SimCamera& camera : cameras) camera.unplug();
+    ASSERT_TRUE(wait_for(1, TileState::Waiting, 2) && wait_for(2, TileState::Waiting, 2));
+    cameras[0].plug_in(51);
+    cameras[1].plug_in(52);
+    ASSERT_TRUE(wait_for(1, TileState::Pass, 2) && wait_for(2, TileState::Fail, 2));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return jobs_shown() == 4 && !panel->busy(); }, kJobDeadlineMs))
+        << "the view did not follow the line: " << jobs_shown();
+    stop_and_wait();
+
+    QProcess stats;
+    stats.start(QStringLiteral(CAMERA_STATION_EXE),
+                {QStringLiteral("stats"), QStringLiteral("--json"), QStringLiteral("--since"),
+                 panel->since().toString(Qt::ISODate), QStringLiteral("--db"), station::Records::default_path()});
+    ASSERT_TRUE(stats.waitForFinished(kJobDeadlineMs));
+    const QJsonObject said = QJsonDocument::fromJson(stats.readAllStandardOutput()).object();
+    const yield::YieldCounts& shown = panel->figures()->total;
+    EXPECT_EQ(said.value(QStringLiteral("cameras")).toInt(-1), shown.cameras);
+    EXPECT_EQ(shown.cameras, 4);
+    EXPECT_EQ(said.value(QStringLiteral("first_pass")).toInt(-1), shown.first_pass);
+    EXPECT_EQ(shown.first_pass, 2);
+    ASSERT_EQ(panel->figures()->ports.size(), 2);
+    EXPECT_EQ(panel->figures()->ports[1].counts.first_pass, 0) << "COM2 never passes";
+    EXPECT_EQ(panel->view()->figure_label(QStringLiteral("First-pass yield"))->text(),
+              yield::percent_text(said.value(QStringLiteral("first_pass_yield")).toDouble()));
+
+    fake_dialogs.save_answer = folder.path() + QStringLiteral("/shift.pdf");
+    panel->report_button()->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(fake_dialogs.save_answer).size() > 0; }, kJobDeadlineMs))
+        << "no shift report written";
+
+    QTableWidget* table = window->records_table();
+    window->result_filter()->setCurrentText(QStringLiteral("fail-verify"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table->rowCount() == 2; }, kJobDeadlineMs)) << table->rowCount();
+    for (int r = 0; r < table->rowCount(); ++r) {
+        EXPECT_EQ(table->item(r, 4)->text(), QStringLiteral("fail-verify"));
+        EXPECT_EQ(table->item(r, 1)->text(), QStringLiteral("COM2"));
+        EXPECT_EQ(table->item(r, 5)->text(), rows().value(0).start.station);
+        EXPECT_EQ(table->item(r, 6)->text(), QStringLiteral("1")) << "a camera without a serial is always attempt 1";
+    }
+}
+
+// A camera scanned with a serial that passed already is written again only when the operator
+// says yes; no writes it not, and has no record. (A port refuses the same serial twice in a row:
+// the retests here come after another camera.)
+TEST_F(StationWindowTest, ARetestIsAskedForAndRecorded)
+{
+    window->port_tick(2)->setChecked(false);
+    connect_states();
+    window->serial_box()->setChecked(true);
+    window->show();
+    window->start();
+    ASSERT_TRUE(window->running());
+    std::size_t cameras_seen = 0;
+    const auto camera_with = [&](const QString& serial) {
+        if (cameras_seen > 0) {
+            cameras[0].unplug();
+            ASSERT_TRUE(wait_for(1, TileState::Waiting, cameras_seen + 1));
+            cameras[0].plug_in(static_cast<int>(42 + cameras_seen));
+        }
+        ++cameras_seen;
+        ASSERT_TRUE(wait_for(1, TileState::ScanSerial, cameras_seen)) << "COM1 did not ask for camera " << cameras_seen;
+        QLineEdit* field = window->tile(1)->serial_field();
+        QTest::keyClicks(field, serial);
+        QTest::keyClick(field, Qt::Key_Return);
+    };
+    camera_with(QStringLiteral("SN-7"));
+    ASSERT_TRUE(wait_for(1, TileState::Pass, 1));
+    camera_with(QStringLiteral("SN-8"));
+    ASSERT_TRUE(wait_for(1, TileState::Pass, 2));
+    EXPECT_TRUE(fake_dialogs.confirmations.empty()) << "asked for a camera never written before";
+    fake_dialogs.confirm_answer = false;
+    camera_with(QStringLiteral("SN-7"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fake_dialogs.confirmations.size() == 1; }, kJobDeadlineMs)) << "no question";
+    EXPECT_TRUE(fake_dialogs.confirmations[0].text.contains(QStringLiteral("SN-7 passed with master.dat before")))
+        << fake_dialogs.confirmations[0].text.toStdString();
+    fake_dialogs.confirm_answer = true;
+    camera_with(QStringLiteral("SN-8"));
+    ASSERT_TRUE(wait_for(1, TileState::Pass, 3)) << "the confirmed retest did not pass";
+    stop_and_wait();
+    EXPECT_EQ(fake_dialogs.confirmations.size(), 2u);
+    const QList<station::JobRow> rows = this->rows();
+    ASSERT_EQ(rows.size(), 3) << "the camera not written again has a record";
+    const auto row_of = [](const station::JobRow& row) {
+        return std::tuple(row.start.serial, row.start.attempt, row.start.retest_confirmed);
+    };
+    EXPECT_EQ(row_of(rows[0]), std::tuple(QStringLiteral("SN-8"), 2, true));
+    EXPECT_EQ(row_of(rows[1]), std::tuple(QStringLiteral("SN-8"), 1, false));
+    EXPECT_EQ(row_of(rows[2]), std::tuple(QStringLiteral("SN-7"), 1, false));
 }
 
 TEST_F(StationWindowTest, SpaceStartsAndStopsAndTheSerialComesFromTheTile)

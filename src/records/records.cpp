@@ -25,6 +25,7 @@
 #include <chrono>
 #include <filesystem>
 #include <limits>
+#include <span>
 #include <system_error>
 #include <thread>
 
@@ -79,6 +80,17 @@ const std::pair<const char*, const char*> plant_columns[] = {
     {"forward_state", "INTEGER NOT NULL DEFAULT 0"},  // kLocal: rows from before stay here
 };
 
+// The yield's additions: whose fault a failure is, the camera's attempt with its master and
+// whether the operator confirmed a retest; each added where missing. Rows from before keep an
+// empty fault and attempt 0: readers classify and count those themselves.
+const std::pair<const char*, const char*> yield_columns[] = {
+    {"fault", "TEXT NOT NULL DEFAULT ''"},
+    {"attempt", "INTEGER NOT NULL DEFAULT 0"},
+    {"retest_confirmed", "INTEGER NOT NULL DEFAULT 0"},
+};
+// A camera's earlier jobs with its master are counted when each job begins.
+const char* const create_camera_index = "CREATE INDEX IF NOT EXISTS jobs_camera ON jobs (serial, file_sha256)";
+
 // A version 4 UUID made by SQLite, for the rows of an earlier layout.
 const char* const sqlite_uuid =
     "lower(hex(randomblob(4))) || '-' || lower(hex(randomblob(2))) || '-4' || "
@@ -109,9 +121,10 @@ const char* const approval_columns = "file_sha256, file_name, approved_by, appro
 // The columns a row is read with, in the order row_from() takes them.
 const char* const job_columns =
     "id, started, ended, host, port, device, title, comm_id, serial, file_path, file_sha256, "
-    "mode, result, reason, differing, duration_ms, keep_map, job_id, station, operator";
+    "mode, result, reason, differing, duration_ms, keep_map, job_id, station, operator, fault, attempt, "
+    "retest_confirmed";
 
-// A listing's columns: the first layout's, then the keep map and the plant's.
+// A listing's columns: the first layout's, then the keep map, the plant's and the yield's.
 const QStringList listing_columns = QString::fromLatin1(job_columns).split(QStringLiteral(", "));
 
 QString unique_connection_name()
@@ -292,33 +305,59 @@ bool has_table(QSqlDatabase& db, const char* table)
     return query.exec() && query.next() && query.value(0).toInt() > 0;
 }
 
+// Columns each added to the table of jobs where it lacks them: a name and its type.
+using ColumnList = std::span<const std::pair<const char*, const char*>>;
+
+bool has_columns(QSqlDatabase& db, ColumnList columns)
+{
+    return std::all_of(columns.begin(), columns.end(), [&](const auto& column) { return has_column(db, "jobs", column.first); });
+}
+
+QString add_missing_columns(QSqlDatabase& db, ColumnList columns)
+{
+    QString why;
+    for (const auto& [column, type] : columns) {
+        if (!has_column(db, "jobs", column)
+            && !run(db, QStringLiteral("ALTER TABLE jobs ADD COLUMN %1 %2").arg(QLatin1String(column), QLatin1String(type)), &why))
+            return why;
+    }
+    return {};
+}
+
 bool has_plant_columns(QSqlDatabase& db)
 {
-    return std::all_of(std::begin(plant_columns), std::end(plant_columns),
-                       [&](const auto& column) { return has_column(db, "jobs", column.first); });
+    return has_columns(db, plant_columns);
 }
 
 // The plant's columns, indexes and tables, each added where missing.
 QString add_plant_layout(QSqlDatabase& db)
 {
-    QString why;
-    for (const auto& [column, type] : plant_columns) {
-        if (!has_column(db, "jobs", column)
-            && !run(db, QStringLiteral("ALTER TABLE jobs ADD COLUMN %1 %2").arg(QLatin1String(column), QLatin1String(type)), &why))
-            return why;
-    }
+    QString why = add_missing_columns(db, plant_columns);
     for (const QString& statement : plant_statements()) {
-        if (!run(db, statement, &why))
+        if (!why.isEmpty() || !run(db, statement, &why))
             return why;
     }
-    return {};
+    return why;
+}
+
+bool has_yield_columns(QSqlDatabase& db)
+{
+    return has_columns(db, yield_columns);
+}
+
+QString add_yield_layout(QSqlDatabase& db)
+{
+    QString why = add_missing_columns(db, yield_columns);
+    if (why.isEmpty())
+        run(db, QLatin1String(create_camera_index), &why);
+    return why;
 }
 
 // Nothing for a migration to add.
 bool layout_complete(QSqlDatabase& db, int version)
 {
     return version == schema_version && has_column(db, "jobs", "keep_map") && has_plant_columns(db) && has_table(db, "approved_masters")
-           && has_table(db, "approvals_copy") && has_table(db, "approvals_copy_made");
+           && has_table(db, "approvals_copy") && has_table(db, "approvals_copy_made") && has_yield_columns(db);
 }
 
 // Creates the tables in a new file, or brings an existing one to this layout step by step. The
@@ -337,6 +376,8 @@ QString create_or_check_tables(QSqlDatabase& db)
     if (!has_column(db, "jobs", "keep_map") && !run(db, QLatin1String(add_keep_map_column), &why))
         return why;
     if (why = add_plant_layout(db); !why.isEmpty())
+        return why;
+    if (why = add_yield_layout(db); !why.isEmpty())
         return why;
     run(db, QStringLiteral("PRAGMA user_version = %1").arg(schema_version), &why);
     return why;
@@ -431,6 +472,10 @@ JobRow row_from(const QSqlQuery& query)
     start.job_id = query.value(17).toString();
     start.station = query.value(18).toString();
     start.operator_name = query.value(19).toString();
+    if (row.end)
+        row.end->fault = query.value(20).toString();
+    start.attempt = query.value(21).toInt();
+    start.retest_confirmed = query.value(22).toBool();
     return row;
 }
 
@@ -442,6 +487,8 @@ QString readable_job_columns(QSqlDatabase& db)
         columns.replace(QLatin1String("keep_map"), QLatin1String("''"));
     if (!has_plant_columns(db))
         columns.replace(QLatin1String("job_id, station, operator"), QLatin1String("NULL, '', ''"));
+    if (!has_yield_columns(db))
+        columns.replace(QLatin1String("fault, attempt, retest_confirmed"), QLatin1String("'', 0, 0"));
     return columns;
 }
 
@@ -629,6 +676,11 @@ QString Records::run_id()
     return id;
 }
 
+// The attempt given, else counted in the same statement that inserts the row.
+static const char* const attempt_value =
+    "CASE WHEN ? > 0 THEN ? WHEN trim(?) = '' THEN 1 "
+    "ELSE 1 + (SELECT count(*) FROM jobs WHERE serial = ? AND file_sha256 = ?) END";
+
 qint64 Records::begin(const JobStart& start, RecordsError* error)
 {
     const QString what = QStringLiteral("cannot record the job");
@@ -641,8 +693,9 @@ qint64 Records::begin(const JobStart& start, RecordsError* error)
     QSqlQuery query(connection(connection_));
     query.prepare(QStringLiteral(
         "INSERT INTO jobs (started, started_ms, host, port, device, title, comm_id, serial, "
-        "file_path, file_sha256, mode, result, keep_map, job_id, station, operator, run_id, forward_state) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        "file_path, file_sha256, mode, result, keep_map, job_id, station, operator, run_id, forward_state, "
+        "retest_confirmed, attempt) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, %1)")
+                      .arg(QLatin1String(attempt_value)));
     for (const QVariant& value :
          {text_value(iso_text(start.started)), QVariant(start.started.toMSecsSinceEpoch()),
           text_value(start.host), QVariant(start.port), text_value(start.device),
@@ -650,7 +703,8 @@ qint64 Records::begin(const JobStart& start, RecordsError* error)
           text_value(start.serial), text_value(start.file_path), text_value(start.file_sha256),
           text_value(start.mode), QVariant(result_word(JobResult::Aborted)), text_value(start.keep_map),
           QVariant(job_id), text_value(start.station), text_value(start.operator_name), QVariant(run_id()),
-          QVariant(forwarding_ ? kWaiting : kLocal)})
+          QVariant(forwarding_ ? kWaiting : kLocal), QVariant(start.retest_confirmed ? 1 : 0),
+          QVariant(start.attempt), QVariant(start.attempt), text_value(start.serial), text_value(start.serial), text_value(start.file_sha256)})
         query.addBindValue(value);
     if (!query.exec()) {
         if (error)
@@ -673,7 +727,7 @@ bool Records::finish(qint64 id, const JobEnd& end, RecordsError* error)
     const QString identity_columns = end.identity ? QStringLiteral("title = ?, comm_id = ?, ") : QString();
     const QString file_column = end.file_sha256.isEmpty() ? QString() : QStringLiteral("file_sha256 = ?, ");
     query.prepare(QStringLiteral("UPDATE jobs SET ended = ?, result = ?, reason = ?, %1%2"
-                                 "differing = ?, duration_ms = ?, forward_state = min(forward_state, %3) "
+                                 "differing = ?, duration_ms = ?, fault = ?, forward_state = min(forward_state, %3) "
                                  "WHERE id = ?")
                       .arg(identity_columns, file_column)
                       .arg(kWaiting));
@@ -688,6 +742,7 @@ bool Records::finish(qint64 id, const JobEnd& end, RecordsError* error)
         query.addBindValue(end.file_sha256);
     query.addBindValue(text_value(addresses_text(end.differing)));
     query.addBindValue(end.duration_ms);
+    query.addBindValue(text_value(end.fault));
     query.addBindValue(id);
     if (!query.exec()) {
         if (error)
@@ -704,6 +759,26 @@ bool Records::finish(qint64 id, const JobEnd& end, RecordsError* error)
 QString Records::read_error(const QString& what, const QString& why) const
 {
     return QStringLiteral("cannot read %1 in %2: %3").arg(what, path(), why);
+}
+
+std::optional<CameraPast> Records::camera_past(const QString& serial, const QString& file_sha256, QString* error) const
+{
+    QSqlQuery query(connection(connection_));
+    query.prepare(QStringLiteral("SELECT count(*), coalesce(max(result = 'pass'), 0) FROM jobs "
+                                 "WHERE serial = ? AND file_sha256 = ?"));
+    query.addBindValue(text_value(serial));
+    query.addBindValue(text_value(file_sha256.toLower()));
+    if (!query.exec() || !query.next()) {
+        set_error(error, read_error(QStringLiteral("the jobs of camera %1").arg(serial), reason_of(query.lastError())));
+        return std::nullopt;
+    }
+    return CameraPast{query.value(0).toInt(), query.value(1).toInt() > 0};
+}
+
+bool Records::has_job_column(const QString& column) const
+{
+    QSqlDatabase db = connection(connection_);
+    return has_column(db, "jobs", column.toLatin1().constData());
 }
 
 QList<JobRow> Records::list(std::optional<QDateTime> since, int limit, QString* error) const
@@ -994,7 +1069,10 @@ QStringList csv_fields(const JobRow& row)
             row.start.keep_map,
             row.start.job_id,
             row.start.station,
-            row.start.operator_name};
+            row.start.operator_name,
+            end.fault,
+            QString::number(row.start.attempt),
+            row.start.retest_confirmed ? QStringLiteral("1") : QStringLiteral("0")};
 }
 
 // The CSV's fields under its column names, as the station's JSON events give them: numbers as
@@ -1002,7 +1080,8 @@ QStringList csv_fields(const JobRow& row)
 QJsonObject json_of(const JobRow& row)
 {
     static const QStringList numbers = {QStringLiteral("id"), QStringLiteral("port"), QStringLiteral("comm_id"),
-                                        QStringLiteral("duration_ms")};
+                                        QStringLiteral("duration_ms"), QStringLiteral("attempt"),
+                                        QStringLiteral("retest_confirmed")};
     const QStringList fields = csv_fields(row);
     QJsonObject object;
     for (qsizetype i = 0; i < listing_columns.size(); ++i) {
@@ -1095,6 +1174,26 @@ QString records_json(const QList<JobRow>& rows)
     for (const JobRow& row : rows)
         text += QString::fromUtf8(QJsonDocument(json_of(row)).toJson(QJsonDocument::Compact)) + QLatin1Char('\n');
     return text;
+}
+
+QString history_text(const QList<JobRow>& rows)
+{
+    QList<QStringList> lines = {{QStringLiteral("Started"), QStringLiteral("Station"), QStringLiteral("Port"),
+                                 QStringLiteral("Attempt"), QStringLiteral("Master"), QStringLiteral("Result"),
+                                 QStringLiteral("Operator"), QStringLiteral("Reason")}};
+    for (const JobRow& row : rows) {
+        const QString master = QStringLiteral("%1 (%2)").arg(QFileInfo(row.start.file_path).fileName(),
+                                                             row.start.file_sha256.left(8));
+        lines << QStringList{local_time_text(row.start.started),
+                             row.start.station,
+                             QString::number(row.start.port),
+                             row.start.attempt > 0 ? QString::number(row.start.attempt) : QStringLiteral("-"),
+                             master,
+                             result_word(row.result),
+                             row.start.operator_name,
+                             row.end ? row.end->reason : QString()};
+    }
+    return aligned_table(lines, {false, false, true, true, false, false, false, false});
 }
 
 QString approvals_text(const QList<Approval>& approvals)

@@ -60,6 +60,11 @@ struct JobStart {
     QString job_id;        // a UUID as text; begin() makes one when empty
     QString station;       // the station's name (the host name unless named)
     QString operator_name; // may be empty
+    // The camera's attempt with this master: 1 for its first job, one more for each job of the
+    // same serial number and file recorded before; 0 leaves it to begin() to count in this
+    // database. A job without a serial number is always attempt 1.
+    int attempt = 0;
+    bool retest_confirmed = false; // the operator confirmed writing a camera that passed already
 };
 
 // What is known when it ends.
@@ -75,6 +80,15 @@ struct JobEnd {
     // The SHA-256 of the file the job wrote (save), which did not exist when it started; empty
     // leaves the row's as it is.
     QString file_sha256;
+    // Whose fault a failure is: "camera", "station", or "none" for a pass or an unverified job.
+    // Empty in records of earlier layouts, whose results say it as they always did.
+    QString fault{};
+};
+
+// What the records know of a camera (a serial number) with one master file.
+struct CameraPast {
+    int jobs = 0;        // its jobs recorded so far
+    bool passed = false; // one of them passed
 };
 
 struct JobRow {
@@ -151,6 +165,15 @@ public:
     // end can be given again after a failure.
     bool finish(qint64 id, const JobEnd& end, RecordsError* error = nullptr);
 
+    // The jobs recorded for camera `serial` with the file `file_sha256`, and whether one passed.
+    std::optional<CameraPast> camera_past(const QString& serial, const QString& file_sha256,
+                                          QString* error = nullptr) const;
+
+    // For queries that read this database directly (the yield figures): its Qt SQL connection,
+    // usable on this object's thread, and whether its table of jobs has `column`.
+    QString connection_name() const { return connection_; }
+    bool has_job_column(const QString& column) const;
+
     // Rows started on or after `since` (all when empty), newest first, at most `limit` (all
     // when negative). An empty list with the reason in `error` when they cannot be read.
     QList<JobRow> list(std::optional<QDateTime> since = std::nullopt, int limit = -1, QString* error = nullptr) const;
@@ -210,6 +233,10 @@ bool is_sha256(const QString& text);
 QString records_text(const QList<JobRow>& rows);
 QString records_csv(const QList<JobRow>& rows);
 QString records_json(const QList<JobRow>& rows);
+// For `camera-station history`: a camera's jobs as given, one aligned line each with its
+// station, port, attempt, master (file name and the start of its SHA-256), result, operator and
+// reason.
+QString history_text(const QList<JobRow>& rows);
 
 // For `camera-station approved`: aligned text, or CSV with a header line.
 QString approvals_text(const QList<Approval>& approvals);

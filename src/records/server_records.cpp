@@ -36,9 +36,13 @@ const char* const create_tables[] = {
     result         text    NOT NULL,
     reason         text    NOT NULL,
     differing      integer[] NOT NULL,
-    duration_ms    bigint
+    duration_ms    bigint,
+    fault          text    NOT NULL DEFAULT '',
+    attempt        integer NOT NULL DEFAULT 0,
+    retest_confirmed boolean NOT NULL DEFAULT false
 ))",
     "CREATE INDEX jobs_serial ON jobs (serial)",
+    "CREATE INDEX jobs_camera ON jobs (serial, file_sha256)",
     "CREATE INDEX jobs_station ON jobs (station)",
     "CREATE INDEX jobs_started ON jobs (started)",
     "CREATE INDEX jobs_result ON jobs (result)",
@@ -57,12 +61,13 @@ const char* const create_tables[] = {
 const char* const store_job = R"(
 INSERT INTO jobs (job_id, station, operator, started, started_offset, ended, ended_offset, host,
                   port, device, title, comm_id, serial, file_path, file_sha256, mode, keep_map,
-                  result, reason, differing, duration_ms)
+                  result, reason, differing, duration_ms, fault, attempt, retest_confirmed)
 VALUES (?, ?, ?, CAST(? AS timestamptz), ?, CAST(? AS timestamptz), ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,
-        ?, ?, ?, CAST(? AS integer[]), ?)
+        ?, ?, ?, CAST(? AS integer[]), ?, ?, ?, ?)
 ON CONFLICT (job_id) DO UPDATE SET
     ended = EXCLUDED.ended, ended_offset = EXCLUDED.ended_offset, result = EXCLUDED.result,
-    reason = EXCLUDED.reason, differing = EXCLUDED.differing, duration_ms = EXCLUDED.duration_ms
+    reason = EXCLUDED.reason, differing = EXCLUDED.differing, duration_ms = EXCLUDED.duration_ms,
+    fault = EXCLUDED.fault
 WHERE jobs.ended IS NULL AND EXCLUDED.ended IS NOT NULL)";
 
 // Times travel as UTC milliseconds and come back with the offset stored beside them.
@@ -70,7 +75,7 @@ const char* const job_columns =
     "job_id, station, operator, (extract(epoch FROM started) * 1000)::bigint, started_offset, "
     "(extract(epoch FROM ended) * 1000)::bigint, ended_offset, host, port, device, title, comm_id, "
     "serial, file_path, file_sha256, mode, result, reason, array_to_string(differing, ' '), "
-    "duration_ms, keep_map";
+    "duration_ms, keep_map, fault, attempt, retest_confirmed";
 
 const char* const approval_columns =
     "file_sha256, file_name, approved_by, (extract(epoch FROM approved) * 1000)::bigint, "
@@ -221,7 +226,9 @@ void bind_job(QSqlQuery& query, const ServerJob& job)
              QVariant(result_word(end ? job.row.result : JobResult::Aborted)),
              text_value(end ? end->reason : QString()),
              QVariant(array_text(end ? end->differing : QList<int>())),
-             end ? QVariant(end->duration_ms) : null_of(QMetaType::LongLong)})
+             end ? QVariant(end->duration_ms) : null_of(QMetaType::LongLong),
+             text_value(end ? end->fault : QString()), QVariant(start.attempt),
+             QVariant(start.retest_confirmed)})
         query.addBindValue(value);
 }
 
@@ -258,6 +265,8 @@ ServerJob job_from(const QSqlQuery& query)
     start.job_id = job.job_id;
     start.station = job.station;
     start.operator_name = job.operator_name;
+    start.attempt = query.value(22).toInt();
+    start.retest_confirmed = query.value(23).toBool();
     job.row.result = result_from_word(query.value(16).toString()).value_or(JobResult::Aborted);
     if (!query.value(5).isNull()) {
         JobEnd end;
@@ -266,6 +275,7 @@ ServerJob job_from(const QSqlQuery& query)
         end.reason = query.value(17).toString();
         end.differing = numbers_from(query.value(18).toString());
         end.duration_ms = query.value(19).toLongLong();
+        end.fault = query.value(21).toString();
         job.row.end = end;
     }
     return job;

@@ -73,6 +73,10 @@ public:
     // Oldest first.
     std::optional<QList<Approval>> approvals(QString* error = nullptr) const;
 
+    // For queries that read the server directly (the yield figures): its Qt SQL connection,
+    // usable on this object's thread.
+    QString connection_name() const { return connection_; }
+
     // Newest first.
     std::optional<QList<ServerJob>> jobs(const JobFilter& filter, QString* error = nullptr) const;
 

@@ -1,5 +1,7 @@
 #include "station/command_line.h"
 
+#include "yield/yield_figures.h"
+
 #include <QCommandLineParser>
 #include <QMap>
 
@@ -30,6 +32,11 @@ const QString kDescription = QStringLiteral(
     "                 --csv or --json)\n"
     "  approve FILE   approve FILE's SHA-256 for writing (--note TEXT)\n"
     "  approved       list the approved masters (--csv)\n"
+    "  stats          the yield: cameras, first-pass and final yield, retests, station faults,\n"
+    "                 cameras per hour, the failures ranked (--since, --until, --station,\n"
+    "                 --master FILE|SHA, --by port|station|master|day|hour; --csv or --json)\n"
+    "  history SERIAL every job of that camera on every station, oldest first (--csv or --json)\n"
+    "  report FILE    the shift report as PDF (--since, --until, --station, --master)\n"
     "\n"
     "Ports are numbered 1 to 9. Times are local time with the UTC offset\n"
     "(2026-12-09T14:51:38+01:00), in the listings and in --json; --since and --until take a\n"
@@ -41,7 +48,8 @@ const QString kDescription = QStringLiteral(
     "through the station's journal, the default SQLite file.\n"
     "\n"
     "Exit status: 0 every camera passed, 1 a camera failed, was stopped or was not recorded\n"
-    "(or diff found differences), 2 a usage or set-up error.");
+    "(or diff found differences; or a camera that passed already was not written again: write\n"
+    "asks for --retest), 2 a usage or set-up error.");
 
 // Every option the command line knows, shared by the parsing steps below. `records` filters by
 // --serial SN, which for write and verify asks for serial numbers and takes no value.
@@ -98,6 +106,14 @@ struct OptionSet {
                               QStringLiteral("WORD")};
     QCommandLineOption until{QStringLiteral("until"), QStringLiteral("records: only jobs started before DATE."),
                              QStringLiteral("DATE")};
+    // The yield and a camera's history.
+    QCommandLineOption retest{QStringLiteral("retest"),
+                              QStringLiteral("write: also write cameras that passed with this master already.")};
+    QCommandLineOption master{QStringLiteral("master"),
+                              QStringLiteral("stats, report: only the jobs of this master (a data file or its SHA-256)."),
+                              QStringLiteral("FILE|SHA")};
+    QCommandLineOption by{QStringLiteral("by"), QStringLiteral("stats: figures per port, station, master, day or hour."),
+                          QStringLiteral("WHAT")};
     QCommandLineOption keep{QStringLiteral("keep"),
                             QStringLiteral("write/verify: words each camera keeps of its own, addresses and ranges "
                                            "in hexadecimal (0x0100-0x011F,0x03F0): read from the camera before the "
@@ -119,7 +135,10 @@ const QMap<QString, Action> kActions{{QStringLiteral("save"), Action::Save},
                                      {QStringLiteral("survey"), Action::Survey},
                                      {QStringLiteral("records"), Action::Records},
                                      {QStringLiteral("approve"), Action::Approve},
-                                     {QStringLiteral("approved"), Action::Approved}};
+                                     {QStringLiteral("approved"), Action::Approved},
+                                     {QStringLiteral("stats"), Action::Stats},
+                                     {QStringLiteral("history"), Action::History},
+                                     {QStringLiteral("report"), Action::Report}};
 
 constexpr int kSurveyInputs = 2; // at least
 
@@ -129,7 +148,8 @@ int arguments_wanted(Action action)
     case Action::Diff: return 2;
     case Action::Survey: return kSurveyInputs;
     case Action::Records:
-    case Action::Approved: return 0;
+    case Action::Approved:
+    case Action::Stats: return 0;
     default: return 1;
     }
 }
@@ -274,8 +294,10 @@ bool check_combinations(const QCommandLineParser& parser, const OptionSet& known
              || refuse(known.loop, camera_job, "write and verify") || refuse(known.serial, camera_job || a == Action::Records, "write and verify (and records: --serial SN)")
              || refuse(known.port, station_run, "save, write and verify (diff and survey name port:N)")
              || refuse(known.ports, camera_job, "write and verify")
-             || refuse(known.json, station_run || a == Action::Records, "save, write, verify and records")
-             || refuse(known.since, a == Action::Records, "records"));
+             || refuse(known.json, station_run || a == Action::Records || a == Action::Stats || a == Action::History,
+                       "save, write, verify, records, stats and history")
+             || refuse(known.since, a == Action::Records || a == Action::Stats || a == Action::Report,
+                       "records, stats and report"));
 }
 
 // The plant's options: each goes with the commands it means something to.
@@ -289,13 +311,23 @@ bool check_plant_combinations(const QCommandLineParser& parser, const OptionSet&
     };
     const bool station_run = a == Action::Write || a == Action::Verify || a == Action::Save;
     const bool approvals = a == Action::Approve || a == Action::Approved;
-    if (refuse(known.db, station_run || a == Action::Records || approvals, "save, write, verify, records, approve and approved")
-        || refuse(known.csv, a == Action::Records || a == Action::Approved, "records and approved")
-        || refuse(known.station, station_run || a == Action::Records, "save, write, verify and records")
+    const bool yield = a == Action::Stats || a == Action::Report;
+    const bool reads = a == Action::Records || yield || a == Action::History;
+    if (refuse(known.db, station_run || reads || approvals,
+               "save, write, verify, records, approve, approved, stats, history and report")
+        || refuse(known.csv, a == Action::Records || a == Action::Approved || a == Action::Stats || a == Action::History,
+                  "records, approved, stats and history")
+        || refuse(known.station, station_run || a == Action::Records || yield, "save, write, verify, records, stats and report")
+        || refuse(known.retest, a == Action::Write, "write") || refuse(known.master, yield, "stats and report")
+        || refuse(known.by, a == Action::Stats, "stats")
         || refuse(known.operator_name, station_run || a == Action::Approve, "save, write, verify and approve")
         || refuse(known.note, a == Action::Approve, "approve") || refuse(known.result, a == Action::Records, "records")
-        || refuse(known.until, a == Action::Records, "records"))
+        || refuse(known.until, a == Action::Records || yield, "records, stats and report"))
         return false;
+    if (parser.isSet(known.by) && !yield::grouping_from_word(parser.value(known.by))) {
+        message = QStringLiteral("bad --by \"%1\": port, station, master, day or hour").arg(parser.value(known.by));
+        return false;
+    }
     if (parser.isSet(known.csv) && parser.isSet(known.json)) {
         message = QStringLiteral("--csv and --json exclude each other");
         return false;
@@ -318,8 +350,12 @@ void apply_flags(const QCommandLineParser& parser, const OptionSet& known, Optio
     options.station_name = parser.value(known.station);
     options.operator_name = parser.value(known.operator_name);
     options.note = parser.value(known.note);
-    if (options.action == Action::Records) {
+    options.retest = parser.isSet(known.retest);
+    options.master = parser.value(known.master);
+    options.by = parser.value(known.by);
+    if (options.action == Action::Records || options.action == Action::Stats || options.action == Action::Report)
         options.filter.station = options.station_name;
+    if (options.action == Action::Records) {
         options.filter.serial = parser.value(known.serial);
     }
     if (parser.isSet(known.json))
@@ -328,14 +364,16 @@ void apply_flags(const QCommandLineParser& parser, const OptionSet& known, Optio
         options.output = ::isatty(STDOUT_FILENO) ? OutputMode::Terminal : OutputMode::Plain;
 }
 
-// The command word: the first argument that is neither an option nor an option's value. Its
-// options are known only once it is (records' --serial takes a value).
+} // namespace
+
+// Its options are known only once it is (records' --serial takes a value).
 QString command_word(const QStringList& argv)
 {
     const OptionSet known(false);
     QStringList with_values;
     for (const QCommandLineOption* option : {&known.port, &known.ports, &known.id, &known.boot, &known.db, &known.since,
-                                             &known.station, &known.operator_name, &known.note, &known.result, &known.until})
+                                             &known.station, &known.operator_name, &known.note, &known.result, &known.until,
+                                             &known.master, &known.by})
         with_values << QStringLiteral("--") + option->names().first();
     for (qsizetype i = 1; i < argv.size(); ++i) {
         const QString& word = argv[i];
@@ -346,8 +384,6 @@ QString command_word(const QStringList& argv)
     return {};
 }
 
-} // namespace
-
 ParseResult parse_command_line(const QStringList& argv, Options& options, QString& message)
 {
     const OptionSet known(command_word(argv) == QLatin1String("records"));
@@ -356,9 +392,10 @@ ParseResult parse_command_line(const QStringList& argv, Options& options, QStrin
     const QCommandLineOption help = parser.addHelpOption();
     parser.addOptions({known.port, known.ports, known.id, known.single, known.no_verify, known.boot, known.loop, known.serial,
                        known.keep, known.keep_file, known.json, known.db, known.since, known.csv, known.keep_out,
-                       known.station, known.operator_name, known.note, known.result, known.until});
+                       known.station, known.operator_name, known.note, known.result, known.until,
+                       known.retest, known.master, known.by});
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("save, write, verify, diff, survey, records, approve or approved"));
+                                 QStringLiteral("save, write, verify, diff, survey, records, approve, approved, stats, history or report"));
     parser.addPositionalArgument(QStringLiteral("arguments"), QStringLiteral("FILE, or A B for diff, or A B ... for survey"),
                                  QStringLiteral("[FILE...]"));
     if (!parser.parse(argv)) {
@@ -371,7 +408,8 @@ ParseResult parse_command_line(const QStringList& argv, Options& options, QStrin
     }
     QStringList positional = parser.positionalArguments();
     if (positional.isEmpty() || !kActions.contains(positional.first())) {
-        message = positional.isEmpty() ? QStringLiteral("no command given (save, write, verify, diff, survey, records, approve or approved)")
+        message = positional.isEmpty() ? QStringLiteral("no command given (save, write, verify, diff, survey, records, approve, approved, stats, "
+                                                                     "history or report)")
                                        : QStringLiteral("unknown command \"%1\"").arg(positional.first());
         return ParseResult::UsageError;
     }

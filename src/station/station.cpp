@@ -3,6 +3,7 @@
 #include "station/fingerprint.h"
 #include "station/port_states.h"
 #include "station/presence.h"
+#include "yield/yield_figures.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -60,6 +61,7 @@ private:
     std::optional<QString> serial_number();
     JobStart job_start(const CameraIdentity& identity, const QString& serial) const;
     bool until_recorded(const std::function<bool(RecordsError&)>& write, QString* last_error);
+    bool numbered(JobStart& start);
     void finish(const Job& job, const JobOutcome& outcome);
     CameraReport report_of(const Job& job, const JobOutcome& outcome, const JobEnd& end) const;
 
@@ -206,6 +208,10 @@ JobResult Station::Port::one_camera()
         outcome = read_identity(*link_, identity);
     }
     job.start = job_start(identity, *serial);
+    if (!numbered(job.start)) {
+        link_->watch_camera_leaving(false);
+        return;
+    }
     QString error;
     if (!until_recorded([&](RecordsError& e) { return (job.row = records_->begin(job.start, &e)) >= 0; }, &error)) {
         link_->watch_camera_leaving(false);
@@ -221,6 +227,33 @@ JobResult Station::Port::one_camera()
     link_->watch_camera_leaving(false);
     finish(job, outcome);
     return outcome.result;
+}
+
+// The job's attempt: one more than the camera's jobs with this master in the records. A camera
+// that passed already is written again only when the operator confirms; false when it is not.
+// Records that cannot be read here leave the count to begin() and ask nothing: the row's write
+// then says what is wrong with them.
+bool Station::Port::numbered(JobStart& start)
+{
+    if (start.serial.trimmed().isEmpty() || start.file_sha256.isEmpty()) return true;
+    const std::optional<CameraPast> past = records_->camera_past(start.serial, start.file_sha256);
+    if (!past) return true;
+    start.attempt = past->jobs + 1;
+    if (!past->passed || station_.settings_.job.command != Command::Write) return true;
+    const auto& confirm = station_.settings_.confirm_retest;
+    start.retest_confirmed = confirm && confirm(port_, start.serial);
+    const QString file = QFileInfo(start.file_path).fileName();
+    if (start.retest_confirmed) {
+        station_.output_.note(port_, QStringLiteral("%1 passed with %2 before: written again, attempt %3 (retest confirmed)")
+                                         .arg(start.serial, file)
+                                         .arg(start.attempt));
+        return true;
+    }
+    station_.retest_declined_ = true;
+    const QString why = confirm ? QStringLiteral("not confirmed") : QStringLiteral("--retest writes it");
+    station_.output_.note(port_, QStringLiteral("%1 passed with %2 before: not written again (%3)")
+                                     .arg(start.serial, file, why));
+    return false;
 }
 
 // The loop has waited for the camera already. A single job expects it on the line, but it may
@@ -296,6 +329,7 @@ void Station::Port::finish(const Job& job, const JobOutcome& outcome)
     // After a restart the camera's title and COMM ID are those it holds now.
     end.identity = outcome.identity;
     end.file_sha256 = outcome.file_sha256;
+    end.fault = yield::fault_word(yield::classify_fault(end.result, end.reason));
     QString error;
     const bool recorded = until_recorded([&](RecordsError& e) { return records_->finish(job.row, end, &e); }, &error);
     const CameraReport report = report_of(job, outcome, end);
@@ -404,7 +438,7 @@ int Station::wait()
     const Summary s = summary();
     const bool nothing_written = s.passed + s.failed + s.unverified + s.aborted == 0;
     const bool unnamed = camera_unnamed_ || (input_ended() && nothing_written);
-    return s.failed + s.aborted + s.unrecorded > 0 || unnamed || records_broken_ ? 1 : 0;
+    return s.failed + s.aborted + s.unrecorded > 0 || unnamed || records_broken_ || retest_declined_ ? 1 : 0;
 }
 
 void Station::stop(const QString& cause)

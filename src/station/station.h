@@ -31,6 +31,10 @@ struct StationSettings {
     QString station_name;
     QString operator_name;
     bool forward = false; // the records are a journal whose rows wait for the plant's server
+    // Asked on the port's thread before a camera that already passed with this master is written
+    // again: true writes it (the record says the retest was confirmed), false leaves it as it is.
+    // Unset: such a camera is not written.
+    std::function<bool(int port, const QString& serial)> confirm_retest;
 };
 
 // Every camera written has its record: a port begins the job's row before it writes anything
@@ -94,6 +98,7 @@ private:
     std::atomic<bool> setup_failed_{false};
     std::atomic<bool> camera_unnamed_{false}; // a camera waited for a serial the input never gave
     std::atomic<bool> records_broken_{false};
+    std::atomic<bool> retest_declined_{false}; // a camera that passed already was not written again
     bool input_on_terminal_ = false; // serial numbers typed on the terminal the output may be shown on
     mutable std::mutex summary_mutex_;
     Summary summary_;

@@ -5,8 +5,10 @@
 #include "station/plant_commands.h"
 #include "station/station_application.h"
 #include "station/survey.h"
+#include "station/yield_commands.h"
 
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 
 #include <sys/signalfd.h>
@@ -207,6 +209,7 @@ bool name_the_run(Options& options, const RecordsPlan& plan)
     s.forward = plan.server.has_value();
     s.station_name = plan.station_name;
     s.operator_name = options.operator_name.trimmed();
+    if (options.retest) s.confirm_retest = [](int, const QString&) { return true; };
     return true;
 }
 
@@ -236,13 +239,19 @@ int run_station(Options& options, const RecordsPlan& plan, int signal_fd)
     return status;
 }
 
+// Commands whose --station picks the jobs to read rather than naming this station.
+bool filters_by_station(Action action)
+{
+    return action == Action::Records || action == Action::Stats || action == Action::Report;
+}
+
 // The settings file and the options that override it.
 bool plan_from(const Options& options, RecordsPlan& plan)
 {
     StationConfig config;
     QString error;
     if (read_station_config(station_config_path(), config, &error)
-        && plan_records(config, options.db, options.action == Action::Records ? QString() : options.station_name, plan, &error))
+        && plan_records(config, options.db, filters_by_station(options.action) ? QString() : options.station_name, plan, &error))
         return true;
     print_error(error);
     return false;
@@ -253,7 +262,16 @@ bool plan_from(const Options& options, RecordsPlan& plan)
 int main(int argc, char** argv)
 {
     const int signal_fd = open_stop_signals();
-    StationApplication app(argc, argv);
+    // The shift report is painted: it needs a GUI application, and no screen (it shows nothing).
+    QStringList words;
+    for (int i = 0; i < argc; ++i) words << QString::fromLocal8Bit(argv[i]);
+    const bool paints = command_word(words) == QLatin1String("report");
+    if (paints && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app;
+    if (paints)
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    else
+        app = std::make_unique<StationApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("camera-station"));
 
     Options options;
@@ -277,6 +295,9 @@ int main(int argc, char** argv)
     case Action::Records: return list_records(options, plan);
     case Action::Approve: return approve_master(options, plan);
     case Action::Approved: return list_approvals(options, plan);
+    case Action::Stats: return show_stats(options, plan);
+    case Action::History: return show_history(options, plan);
+    case Action::Report: return write_report(options, plan);
     default: return run_station(options, plan, signal_fd);
     }
 }

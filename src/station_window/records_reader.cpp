@@ -6,12 +6,12 @@
 namespace station_window {
 namespace {
 
-QList<station::JobRow> read_rows(const QString& path, int limit, QString* error)
+QList<station::JobRow> read_rows(const QString& path, const station::JobFilter& filter, QString* error)
 {
     if (!QFileInfo::exists(path)) return {}; // no camera recorded yet
     station::Records records;
     if (!records.open_for_reading(path, error)) return {};
-    return records.list(std::nullopt, limit, error);
+    return records.list(filter, error).value_or(QList<station::JobRow>());
 }
 
 } // namespace
@@ -28,9 +28,16 @@ RecordsReader::~RecordsReader()
 
 void RecordsReader::read(int limit, Done done)
 {
-    QThread* thread = QThread::create([this, limit, done = std::move(done)] {
+    station::JobFilter all;
+    all.limit = limit;
+    read(all, std::move(done));
+}
+
+void RecordsReader::read(const station::JobFilter& filter, Done done)
+{
+    QThread* thread = QThread::create([this, filter, done = std::move(done)] {
         QString error;
-        const QList<station::JobRow> rows = read_rows(path_, limit, &error);
+        const QList<station::JobRow> rows = read_rows(path_, filter, &error);
         QMetaObject::invokeMethod(this, [done, rows, error] { done(rows, error); }, Qt::QueuedConnection);
     });
     threads_.append(thread);

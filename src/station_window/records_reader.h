@@ -28,6 +28,8 @@ public:
     QString path() const { return path_; }
     // Reads the newest `limit` rows (all when negative); `done` is called on this object's thread.
     void read(int limit, Done done);
+    // Reads the rows `filter` selects, newest first.
+    void read(const station::JobFilter& filter, Done done);
     bool reading() const { return !threads_.isEmpty(); }
 
 private:

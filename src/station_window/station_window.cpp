@@ -3,6 +3,8 @@
 #include "comm/port_naming.h"
 #include "station/port_states.h"
 #include "station_window/port_tile.h"
+#include "station_window/retest_question.h"
+#include "station_window/yield_panel.h"
 #include "widgets/dialogs.h"
 #include "widgets/readout.h"
 #include "widgets/timers.h"
@@ -144,6 +146,7 @@ struct StationWindow::Run {
     Run(QObject* context, RunView& view) : events(context, view) {}
     ~Run()
     {
+        if (retests) retests->cancel(); // a port waiting for an answer ends before the station is
         if (check) check->wait();
         delete check;
     }
@@ -156,6 +159,7 @@ struct StationWindow::Run {
     // the server, the master's approval); a Stop meanwhile ends the run before any camera.
     QThread* check = nullptr;
     bool stopped_before_start = false;
+    std::unique_ptr<RetestQuestion> retests;
     std::unique_ptr<station::Station> station;
 };
 
@@ -354,11 +358,13 @@ QWidget* StationWindow::build_records()
     make_readout(records_status_, QStringLiteral("Records status"));
     head->addWidget(caption);
     head->addWidget(records_status_, 1);
+    add_records_filters(box, head);
     head->addWidget(export_button_);
-    records_table_ = new QTableWidget(0, 7, box);
+    records_table_ = new QTableWidget(0, 9, box);
     records_table_->setHorizontalHeaderLabels({QStringLiteral("Started"), QStringLiteral("Port"),
                                                QStringLiteral("Title"), QStringLiteral("Serial"),
                                                QStringLiteral("Result"), QStringLiteral("Mode"),
+                                               QStringLiteral("Station"), QStringLiteral("Attempt"),
                                                QStringLiteral("Reason")});
     records_table_->setAccessibleName(QStringLiteral("Latest records"));
     records_table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -707,6 +713,7 @@ void StationWindow::start()
     s.forward = plan_.server.has_value();
     s.station_name = plan_.station_name;
     s.operator_name = operator_field_->text().trimmed();
+    ask_before_retests(s);
     counts_ = {};
     asking_port_ = 0;
     show_run_message({});
@@ -730,6 +737,7 @@ void StationWindow::stop() { stop_for(QStringLiteral("Stop pressed")); }
 void StationWindow::stop_for(const QString& cause)
 {
     if (!run_) return;
+    if (run_->retests) run_->retests->cancel();
     if (run_->station)
         run_->station->stop(cause);
     else
@@ -822,7 +830,7 @@ void StationWindow::refresh_records()
         reread_records_ = true;
         return;
     }
-    reader_->read(kRecordsShown, [this](const QList<station::JobRow>& rows, const QString& error) {
+    reader_->read(records_filter(), [this](const QList<station::JobRow>& rows, const QString& error) {
         show_records(rows, error);
         if (std::exchange(reread_records_, false)) refresh_records();
     });
@@ -842,7 +850,8 @@ void StationWindow::show_records(const QList<station::JobRow>& rows, const QStri
         const station::JobRow& row = rows[r];
         const QStringList cells{row.start.started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                                 QStringLiteral("COM%1").arg(row.start.port), row.start.title, row.start.serial,
-                                station::result_word(row.result), row.start.mode,
+                                station::result_word(row.result), row.start.mode, row.start.station,
+                                row.start.attempt > 0 ? QString::number(row.start.attempt) : QStringLiteral("-"),
                                 row.end ? row.end->reason : QString()};
         for (int c = 0; c < cells.size(); ++c) records_table_->setItem(r, c, new QTableWidgetItem(cells[c]));
     }
@@ -938,6 +947,7 @@ void StationWindow::camera_finished(const station::CameraReport& report)
     }
     show_counters();
     refresh_records();
+    if (yield_panel_ && yield_panel_->isVisible()) yield_panel_->refresh();
     check_master_file();
 }
 
@@ -1074,6 +1084,59 @@ void StationWindow::records_checked(const station::StartCheck& check)
         return;
     }
     begin_run();
+}
+
+// ---- Yield, retests and the records' filters ----------------------------------------------------
+
+// The Yield view in a window of its own, counted again whenever it is opened.
+void StationWindow::open_yield()
+{
+    if (!yield_panel_) {
+        yield_panel_ = new YieldPanel(plan_, this);
+        yield_panel_->setWindowFlag(Qt::Window);
+        yield_panel_->resize(1100, 760);
+    }
+    yield_panel_->show();
+    yield_panel_->raise();
+    yield_panel_->refresh();
+}
+
+// A camera that passed with this master already is written again only when the operator says so.
+void StationWindow::ask_before_retests(station::StationSettings& settings)
+{
+    run_->retests = std::make_unique<RetestQuestion>(this, kCaption);
+    settings.confirm_retest = [question = run_->retests.get(), name = QFileInfo(run_->file.path).fileName()](
+                                  int port, const QString& serial) { return question->ask(port, serial, name); };
+}
+
+void StationWindow::add_records_filters(QWidget* box, QHBoxLayout* head)
+{
+    yield_button_ = new QPushButton(QStringLiteral("&Yield"), box);
+    serial_filter_ = new QLineEdit(box);
+    serial_filter_->setPlaceholderText(QStringLiteral("Serial"));
+    serial_filter_->setAccessibleName(QStringLiteral("Serial filter"));
+    serial_filter_->setClearButtonEnabled(true);
+    result_filter_ = new QComboBox(box);
+    result_filter_->setAccessibleName(QStringLiteral("Result filter"));
+    result_filter_->addItem(QStringLiteral("All results"));
+    for (JobResult result : {JobResult::Pass, JobResult::FailVerify, JobResult::FailLink, JobResult::FailRefused,
+                             JobResult::Unverified, JobResult::Aborted})
+        result_filter_->addItem(station::result_word(result), static_cast<int>(result));
+    head->addWidget(serial_filter_);
+    head->addWidget(result_filter_);
+    head->addWidget(yield_button_);
+    connect(serial_filter_, &QLineEdit::textChanged, this, &StationWindow::refresh_records);
+    connect(result_filter_, &QComboBox::currentIndexChanged, this, &StationWindow::refresh_records);
+    connect(yield_button_, &QPushButton::clicked, this, &StationWindow::open_yield);
+}
+
+station::JobFilter StationWindow::records_filter() const
+{
+    station::JobFilter filter;
+    filter.limit = kRecordsShown;
+    filter.serial = serial_filter_->text().trimmed();
+    if (result_filter_->currentIndex() > 0) filter.result = static_cast<JobResult>(result_filter_->currentData().toInt());
+    return filter;
 }
 
 } // namespace station_window

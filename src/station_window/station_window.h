@@ -44,6 +44,8 @@ class QTimer;
 namespace station_window {
 
 class PortTile;
+class RetestQuestion;
+class YieldPanel;
 
 class StationWindow : public QMainWindow, private RunView {
     Q_OBJECT
@@ -92,6 +94,12 @@ public:
     QLineEdit* operator_field() const { return operator_field_; }
     QLabel* records_where() const { return records_where_; }
     QLabel* forward_status() const { return forward_status_; }
+    QPushButton* yield_button() const { return yield_button_; }
+    YieldPanel* yield_panel() const { return yield_panel_; }
+    // The records table shows the jobs of this serial number (all when empty) with this result
+    // (any when empty).
+    QLineEdit* serial_filter() const { return serial_filter_; }
+    QComboBox* result_filter() const { return result_filter_; }
 
 public slots:
     void start();
@@ -117,6 +125,10 @@ private:
     QWidget* build_middle();
     QWidget* build_records();
     QWidget* build_plant_row();
+    void add_records_filters(QWidget* box, QHBoxLayout* head);
+    station::JobFilter records_filter() const;
+    void open_yield();
+    void ask_before_retests(station::StationSettings& settings);
     void start_forwarding();
     bool operator_named();
     void check_records_then_run();
@@ -203,6 +215,10 @@ private:
     QLineEdit* operator_field_ = nullptr;
     QLabel* records_where_ = nullptr;
     QLabel* forward_status_ = nullptr; // how many records wait for the server, and since when
+    QPushButton* yield_button_ = nullptr;
+    YieldPanel* yield_panel_ = nullptr; // made when first opened
+    QLineEdit* serial_filter_ = nullptr;
+    QComboBox* result_filter_ = nullptr;
 };
 
 } // namespace station_window

@@ -137,6 +137,8 @@ QDateTime hour_of(const QDateTime& started)
     return QDateTime(started.date(), QTime(started.time().hour(), 0), Qt::UTC);
 }
 
+} // namespace
+
 YieldGroup group_of(const YieldJob& job, Grouping grouping)
 {
     switch (grouping) {
@@ -161,6 +163,8 @@ YieldGroup group_of(const YieldJob& job, Grouping grouping)
     return {QStringLiteral("all"), QStringLiteral("all"), {}};
 }
 
+namespace {
+
 bool group_before(const YieldGroup& a, const YieldGroup& b, Grouping grouping)
 {
     if (grouping == Grouping::Port) return a.key.toInt() < b.key.toInt();
@@ -175,6 +179,16 @@ void add_to_span(YieldCounts& counts, const YieldJob& job)
     if (!counts.first_started.isValid() || job.started < counts.first_started) counts.first_started = job.started;
     if (!counts.last_ended.isValid() || end > counts.last_ended) counts.last_ended = end;
 }
+
+} // namespace
+
+void sort_groups(QList<YieldGroup>& groups, Grouping grouping)
+{
+    std::sort(groups.begin(), groups.end(),
+              [grouping](const YieldGroup& a, const YieldGroup& b) { return group_before(a, b, grouping); });
+}
+
+namespace {
 
 struct Evaluated {
     const QList<YieldJob>& jobs;
@@ -212,8 +226,7 @@ QList<YieldGroup> grouped(const Evaluated& e, Grouping grouping)
         if (camera.first_pass) ++counts.first_pass;
         if (camera.passed) ++counts.final_pass;
     }
-    std::sort(groups.begin(), groups.end(),
-              [grouping](const YieldGroup& a, const YieldGroup& b) { return group_before(a, b, grouping); });
+    sort_groups(groups, grouping);
     return groups;
 }
 
@@ -234,6 +247,13 @@ QList<HourCount> hours_of(const Evaluated& e)
         case Verdict::Unverified: break;
         }
     }
+    return every_hour(by_hour);
+}
+
+} // namespace
+
+QList<HourCount> every_hour(const std::map<QDateTime, HourCount>& by_hour)
+{
     QList<HourCount> hours;
     if (by_hour.empty()) return hours;
     const QDateTime last = by_hour.rbegin()->first;
@@ -243,8 +263,6 @@ QList<HourCount> hours_of(const Evaluated& e)
     }
     return hours;
 }
-
-using Tally = std::map<std::pair<QString, FaultClass>, int>;
 
 QList<ParetoEntry> pareto(const Tally& tally)
 {
@@ -269,6 +287,8 @@ QList<ParetoEntry> pareto(const Tally& tally)
 }
 
 QString address_key(int address) { return QStringLiteral("0x") + hex_word_text(address); }
+
+namespace {
 
 QList<ParetoEntry> reasons_of(const Evaluated& e)
 {

@@ -31,7 +31,9 @@
 #include <QList>
 #include <QString>
 
+#include <map>
 #include <optional>
+#include <utility>
 
 namespace yield {
 
@@ -131,6 +133,17 @@ struct YieldFigures {
 };
 
 YieldFigures compute_yield(const QList<YieldJob>& jobs, Grouping grouping = Grouping::None);
+
+// The pieces compute_yield() assembles its figures with, for counts made elsewhere (a database):
+// the group a job belongs to (its key and label, counts empty); the groups in their order; every
+// hour from the first counted to the last, the empty ones too; a ranking of counts by key and
+// fault; an address as the rankings name it ("0x0012").
+YieldGroup group_of(const YieldJob& job, Grouping grouping);
+void sort_groups(QList<YieldGroup>& groups, Grouping grouping);
+QList<HourCount> every_hour(const std::map<QDateTime, HourCount>& by_hour);
+using Tally = std::map<std::pair<QString, FaultClass>, int>;
+QList<ParetoEntry> pareto(const Tally& tally);
+QString address_key(int address);
 
 // "44.4 %", or "-" when there is no figure.
 QString percent_text(std::optional<double> fraction);
