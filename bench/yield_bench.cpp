@@ -90,8 +90,8 @@ void count_rows(Report& report, const std::string& where, const Count& count, in
         }
         const Summary s = summarize(samples);
         const std::string by = grouping == yield::Grouping::None ? "-" : yield::grouping_word(grouping).toStdString();
-        report.row(where + " | " + by + " | " + std::to_string(jobs) + " | " + ms_summary(s, 0) + " | " +
-                   verdict(s.max < 2000));
+        report.row("| " + where + " | " + by + " | " + std::to_string(jobs) + " | " + ms_summary(s, 0) + " | " +
+                   verdict(s.max < 2000) + " |");
     }
 }
 
@@ -112,8 +112,8 @@ void view_updates(Report& report, const station::Records& records, int runs)
         samples.push_back(double(clock.nsecsElapsed()) / 1e6);
     }
     const Summary s = summarize(samples);
-    report.row("set_figures, a day (" + std::to_string(day->total.jobs) + " jobs, " + std::to_string(day->hours.size()) +
-               " hours) | " + ms_summary(s, 1) + " | " + verdict(s.p99 < 50));
+    report.row("| set_figures, a day (" + std::to_string(day->total.jobs) + " jobs, " + std::to_string(day->hours.size()) +
+               " hours) | " + ms_summary(s, 1) + " | " + verdict(s.p99 < 50) + " |");
 }
 
 } // namespace
@@ -125,7 +125,7 @@ void yield_section(Report& report, const YieldBenchSettings& settings)
                      std::to_string(settings.rows) +
                      " job records: four stations, eight ports, a retest in every 20 jobs, 5 % camera failures, 3 % "
                      "station faults. Time from the query's start to the figures, in ms; target under 2000 ms.");
-    report.table("Database | --by | Jobs | ms: median / p99 (mean, min..max, n) | Under 2 s");
+    report.table("| Database | --by | Jobs | ms: median / p99 (mean, min..max, n) | Under 2 s |");
     QTemporaryDir folder;
     station::Records records;
     QString error;
@@ -146,6 +146,6 @@ void yield_section(Report& report, const YieldBenchSettings& settings)
     report.heading("Yield view: the window's thread");
     report.paragraph("The station window counts off its thread; the window's thread only gives the view the new "
                      "figures (YieldView::set_figures), after every finished camera. Target: under 50 ms.");
-    report.table("Update | ms: median / p99 (mean, min..max, n) | Under 50 ms");
+    report.table("| Update | ms: median / p99 (mean, min..max, n) | Under 50 ms |");
     view_updates(report, records, settings.runs);
 }

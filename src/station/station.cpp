@@ -210,7 +210,7 @@ JobResult Station::Port::one_camera()
     job.start = job_start(identity, *serial);
     if (!numbered(job.start)) {
         link_->watch_camera_leaving(false);
-        return;
+        return JobResult::Aborted; // not written: the loop watches for its unplugging
     }
     QString error;
     if (!until_recorded([&](RecordsError& e) { return (job.row = records_->begin(job.start, &e)) >= 0; }, &error)) {
