@@ -254,7 +254,7 @@ TEST_F(StationWindowTest, TilesShowEveryCameraAndAgreeWithTheRecords)
     }
     EXPECT_EQ(table->item(0, 0)->text() >= table->item(3, 0)->text(), true) << "newest first";
     const QHeaderView* columns = table->horizontalHeader();
-    EXPECT_GE(columns->sectionPosition(6) + columns->sectionSize(6), columns->viewport()->width() - 1)
+    EXPECT_GE(columns->sectionPosition(8) + columns->sectionSize(8), columns->viewport()->width() - 1)
         << "the reasons do not take the table's width";
 
     // A name without a suffix gets ".csv", and the window says where it wrote.
@@ -318,8 +318,8 @@ TEST_F(StationWindowTest, TheYieldViewFollowsTheLineAndAgreesWithStats)
     for (int r = 0; r < table->rowCount(); ++r) {
         EXPECT_EQ(table->item(r, 4)->text(), QStringLiteral("fail-verify"));
         EXPECT_EQ(table->item(r, 1)->text(), QStringLiteral("COM2"));
-        EXPECT_EQ(table->item(r, 5)->text(), rows().value(0).start.station);
-        EXPECT_EQ(table->item(r, 6)->text(), QStringLiteral("1")) << "a camera without a serial is always attempt 1";
+        EXPECT_EQ(table->item(r, 6)->text(), rows().value(0).start.station);
+        EXPECT_EQ(table->item(r, 7)->text(), QStringLiteral("1")) << "a camera without a serial is always attempt 1";
     }
 }
 
