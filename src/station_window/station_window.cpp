@@ -190,9 +190,9 @@ StationWindow::StationWindow(const QString& db_path, QWidget* parent, const QStr
     auto* controls = new QHBoxLayout;
     controls->addWidget(build_ports_row());
     controls->addWidget(build_run_row());
+    controls->addWidget(build_plant_row(), 1); // on the same line: a small screen has none to spare
     layout->addWidget(build_master_bar());
     layout->addLayout(controls);
-    layout->addWidget(build_plant_row());
     layout->addWidget(build_prompt_row());
     run_message_ = new QLabel(central);
     run_message_->setWordWrap(true);
@@ -1017,6 +1017,9 @@ QWidget* StationWindow::build_plant_row()
     records_where_ = new QLabel(QStringLiteral("Records: ") + plan_.where(), box);
     make_readout(records_where_, QStringLiteral("Where the records go"));
     records_where_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long path or URI takes the room left on the line; the whole of it is in the tooltip.
+    records_where_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    records_where_->setToolTip(records_where_->text());
     forward_status_ = new QLabel(box);
     make_readout(forward_status_, QStringLiteral("Records waiting for the server"));
     row->addWidget(operator_label);
