@@ -51,14 +51,14 @@ QString postgres_fill(int rows)
     return QStringLiteral(
                "INSERT INTO jobs (job_id, station, operator, started, started_offset, ended, ended_offset, host, "
                "port, device, title, serial, file_path, file_sha256, mode, result, reason, differing, duration_ms, "
-               "fault, attempt) SELECT 'job-' || i, 'line-' || (i % 4), '', to_timestamp(%2 + i * %3), 0, "
+               "fault, attempt, keep_map) SELECT 'job-' || i, 'line-' || (i % 4), '', to_timestamp(%2 + i * %3), 0, "
                "to_timestamp(%2 + i * %3 + 25), 0, 'pc', 1 + i % 8, '/dev/ttyUSB0', 'CAM', "
                "'SN-' || (CASE WHEN i % 20 = 19 THEN i - 1 ELSE i END), '/m/line3.dat', '%4', 'batch', "
                "CASE WHEN i % 100 < 5 THEN 'fail-verify' WHEN i % 100 < 8 THEN 'fail-link' ELSE 'pass' END, "
                "CASE WHEN i % 100 < 5 THEN '1 word differs: 0x0012 (...)' WHEN i % 100 < 8 "
                "THEN 'line lost at 0x0003 (cable pulled?)' ELSE '' END, CASE WHEN i % 100 < 5 THEN '{18}'::integer[] "
                "ELSE '{}'::integer[] END, 25000, CASE WHEN i % 100 < 5 THEN 'camera' WHEN i % 100 < 8 THEN "
-               "'station' ELSE 'none' END, CASE WHEN i % 20 = 19 THEN 2 ELSE 1 END "
+               "'station' ELSE 'none' END, CASE WHEN i % 20 = 19 THEN 2 ELSE 1 END, '' "
                "FROM generate_series(0, %1) AS i")
         .arg(rows - 1)
         .arg(kYearStart)
