@@ -160,6 +160,8 @@ Bound conditions(const Dialect& d, const YieldFilter& filter)
     add(filter.until.isValid(), d.until, time_value(filter.until));
     add(!filter.station.isEmpty(), d.station + QStringLiteral(" = ?"), filter.station);
     add(!filter.master_sha256.isEmpty(), QStringLiteral("file_sha256 = ?"), filter.master_sha256.toLower());
+    // A save reads the reference camera into a file: no camera is cloned, so it is no attempt.
+    tests << QStringLiteral("mode <> 'save'");
     if (!tests.isEmpty()) bound.where = QStringLiteral(" WHERE ") + tests.join(QStringLiteral(" AND "));
     return bound;
 }
