@@ -5,6 +5,10 @@
 #include "process_probe.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QProcessEnvironment>
+#include <QString>
 #include <QEventLoop>
 #include <QProcess>
 #include <QTimer>
@@ -116,6 +120,27 @@ private:
 
     QProcess process_;
     bool sample_cpu_;
+};
+
+// The folders a station or a simulator finds its port links, runtime files and records in, made
+// under `base`, and an environment that points it there.
+struct XdgFolders {
+    QString config, data, runtime;
+    explicit XdgFolders(const QString& base)
+        : config(base + QStringLiteral("/config")), data(base + QStringLiteral("/data")),
+          runtime(base + QStringLiteral("/runtime"))
+    {
+        for (const QString& dir : {config, data, runtime}) QDir().mkpath(dir);
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+        env.insert(QStringLiteral("XDG_DATA_HOME"), data);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        return env;
+    }
 };
 
 } // namespace bench_child

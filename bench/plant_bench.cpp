@@ -126,24 +126,10 @@ int rows_on_server(const QString& socket, const QString& database)
 // ---- the stations under load ----
 
 // A station PC: its port links, its journal.
-struct StationFolders {
-    QString config, data, runtime;
+struct StationFolders : bench_child::XdgFolders {
     StationFolders(const QString& root, int number)
+        : XdgFolders(root + QStringLiteral("/station-%1").arg(number))
     {
-        const QString base = root + QStringLiteral("/station-%1").arg(number);
-        config = base + QStringLiteral("/config");
-        data = base + QStringLiteral("/data");
-        runtime = base + QStringLiteral("/runtime");
-        for (const QString& dir : {config, data, runtime}) QDir().mkpath(dir);
-        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
-        env.insert(QStringLiteral("XDG_DATA_HOME"), data);
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-        return env;
     }
     QString journal() const { return data + QStringLiteral("/camera-adjust/station.sqlite"); }
 };

@@ -171,24 +171,10 @@ struct Run {
 // Private folders for the port links, the runtime and the records.
 struct Folders {
     QTemporaryDir root;
-    QString config = root.path() + QStringLiteral("/config");
-    QString data = root.path() + QStringLiteral("/data");
-    QString runtime = root.path() + QStringLiteral("/runtime");
+    bench_child::XdgFolders xdg{root.path()};
     QString db = root.path() + QStringLiteral("/station.sqlite");
     QString master = root.path() + QStringLiteral("/master.dat");
-    Folders()
-    {
-        for (const QString& dir : {config, data, runtime}) QDir().mkpath(dir);
-        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
-        env.insert(QStringLiteral("XDG_DATA_HOME"), data);
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-        return env;
-    }
+    QProcessEnvironment environment() const { return xdg.environment(); }
 };
 
 std::vector<std::unique_ptr<Child>> start_simulators(const Folders& folders, int ports, const QStringList& options)

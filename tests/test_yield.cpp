@@ -3,6 +3,7 @@
 // the Yield view's tables and charts after an update; the shift report as PDF.
 
 #include "support/screenshots.h"
+#include "support/yield_shift.h"
 #include "yield/shift_report.h"
 #include "yield/yield_figures.h"
 #include "yield/yield_view.h"
@@ -33,13 +34,9 @@ using station::JobResult;
 
 namespace {
 
-const QString kM1 = QString(64, QLatin1Char('a'));
-const QString kM2 = QString(64, QLatin1Char('b'));
-
-QDateTime at(int hour, int minute, int second = 0)
-{
-    return QDateTime(QDate(2024, 5, 6), QTime(hour, minute, second), Qt::OffsetFromUTC, 7200);
-}
+using yield_shift::at;
+using yield_shift::kM1;
+using yield_shift::kM2;
 
 YieldJob job(const QDateTime& started, const QString& station, int port, const QString& serial, const QString& master,
              JobResult result, const QString& reason = {}, const QList<int>& differing = {})

@@ -6,6 +6,7 @@
 #include "records/records.h"
 #include "records/server_records.h"
 #include "support/test_database.h"
+#include "support/yield_shift.h"
 #include "yield/yield_query.h"
 
 #include <QJsonArray>
@@ -23,13 +24,9 @@ using station::JobResult;
 
 namespace {
 
-const QString kM1 = QString(64, QLatin1Char('a'));
-const QString kM2 = QString(64, QLatin1Char('b'));
-
-QDateTime at(int hour, int minute, int second = 0)
-{
-    return QDateTime(QDate(2024, 5, 6), QTime(hour, minute, second), Qt::OffsetFromUTC, 7200);
-}
+using yield_shift::at;
+using yield_shift::kM1;
+using yield_shift::kM2;
 
 struct Row {
     int hour, minute, second;
