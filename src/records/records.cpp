@@ -83,13 +83,41 @@ const std::pair<const char*, const char*> plant_columns[] = {
 // The yield's additions: whose fault a failure is, the camera's attempt with its master and
 // whether the operator confirmed a retest; each added where missing. Rows from before keep an
 // empty fault and attempt 0: readers classify and count those themselves.
+// So that a year of jobs is counted in a moment, each job also keeps its end as UTC milliseconds,
+// its hour on the station's clock (clock_hour()) and whether it is its camera's only job (`solo`:
+// 1 its only job, ended with a verdict its result and fault give; 2 its only job so far, not
+// ended; 0 not, or a save, or a verdict only its reason gives; NULL in rows from before). The
+// yield sums the jobs with 1 alone and takes every other job through the camera's other jobs.
 const std::pair<const char*, const char*> yield_columns[] = {
     {"fault", "TEXT NOT NULL DEFAULT ''"},
     {"attempt", "INTEGER NOT NULL DEFAULT 0"},
     {"retest_confirmed", "INTEGER NOT NULL DEFAULT 0"},
+    {"ended_ms", "INTEGER"},
+    {"clock_hour", "INTEGER"},
+    {"solo", "INTEGER"},
 };
-// A camera's earlier jobs with its master are counted when each job begins.
-const char* const create_camera_index = "CREATE INDEX IF NOT EXISTS jobs_camera ON jobs (serial, file_sha256)";
+
+const char* const yield_statements[] = {
+    // A camera's earlier jobs with its master are counted when each job begins.
+    "CREATE INDEX IF NOT EXISTS jobs_camera ON jobs (serial, file_sha256)",
+    // A camera as the yield tells cameras apart: its serial without blanks, its master's SHA.
+    "CREATE INDEX IF NOT EXISTS jobs_camera_key ON jobs (trim(serial), lower(file_sha256))",
+    // A camera's second job makes its first one no longer its only one, in the same statement.
+    "CREATE TRIGGER IF NOT EXISTS jobs_camera_repeated AFTER INSERT ON jobs "
+    "WHEN NEW.solo = 0 AND trim(NEW.serial) <> '' BEGIN "
+    "UPDATE jobs SET solo = 0 WHERE solo IN (1, 2) AND trim(serial) = trim(NEW.serial) "
+    "AND lower(file_sha256) = lower(NEW.file_sha256); END",
+    // The jobs the yield takes through their cameras' other jobs, in the order it takes them.
+    "CREATE INDEX IF NOT EXISTS jobs_repeated ON jobs (trim(serial), lower(file_sha256), started_ms, id) "
+    "WHERE solo IS NOT 1",
+    // Everything the yield sums over cameras with a single job, in the order it groups them: it
+    // reads this index alone, in order, and never sorts the jobs.
+    "CREATE INDEX IF NOT EXISTS jobs_yield ON jobs (clock_hour, port, station, file_sha256, solo, mode, "
+    "result, fault, attempt, started_ms, ended_ms, file_path)",
+    // The failures the yield ranks, a few in a hundred jobs.
+    "CREATE INDEX IF NOT EXISTS jobs_failures ON jobs (started_ms, station, file_sha256, mode, result, fault, "
+    "reason, differing) WHERE result NOT IN ('pass', 'unverified')",
+};
 
 // A version 4 UUID made by SQLite, for the rows of an earlier layout.
 const char* const sqlite_uuid =
@@ -348,8 +376,10 @@ bool has_yield_columns(QSqlDatabase& db)
 QString add_yield_layout(QSqlDatabase& db)
 {
     QString why = add_missing_columns(db, yield_columns);
-    if (why.isEmpty())
-        run(db, QLatin1String(create_camera_index), &why);
+    for (const char* statement : yield_statements) {
+        if (!why.isEmpty() || !run(db, QLatin1String(statement), &why))
+            return why;
+    }
     return why;
 }
 
@@ -530,6 +560,12 @@ QString local_time_text(const QDateTime& time, bool milliseconds)
     return local.toOffsetFromUtc(local.offsetFromUtc()).toString(milliseconds ? Qt::ISODateWithMs : Qt::ISODate);
 }
 
+qint64 clock_hour(const QDateTime& time)
+{
+    const qint64 seconds = time.toSecsSinceEpoch() + time.offsetFromUtc();
+    return seconds >= 0 ? seconds / 3600 : -((-seconds + 3599) / 3600);
+}
+
 QString result_word(JobResult result)
 {
     switch (result) {
@@ -680,6 +716,16 @@ QString Records::run_id()
 static const char* const attempt_value =
     "CASE WHEN ? > 0 THEN ? WHEN trim(?) = '' THEN 1 "
     "ELSE 1 + (SELECT count(*) FROM jobs WHERE serial = ? AND file_sha256 = ?) END";
+// Whether the job is its camera's only one so far (2) or not (0): a save never counts as one (it
+// clones no camera and may name another master when it ends); a job without a serial is a
+// camera of its own, counted as the yield counts it only at attempt 1. The trigger
+// jobs_camera_repeated clears the flag of the camera's earlier job.
+static const char* const solo_value =
+    "CASE WHEN ? = 'save' THEN 0 WHEN trim(?) = '' THEN (CASE WHEN ? <= 1 THEN 2 ELSE 0 END) "
+    "WHEN EXISTS (SELECT 1 FROM jobs WHERE trim(serial) = trim(?) AND lower(file_sha256) = lower(?)) THEN 0 ELSE 2 END";
+// The camera's only job so far, ended: summed alone when its result and fault give its verdict.
+static const char* const ended_solo_value =
+    "CASE WHEN solo IS NOT 2 THEN solo WHEN ? IN ('pass', 'unverified') OR ? IN ('station', 'camera') THEN 1 ELSE 0 END";
 
 qint64 Records::begin(const JobStart& start, RecordsError* error)
 {
@@ -694,8 +740,9 @@ qint64 Records::begin(const JobStart& start, RecordsError* error)
     query.prepare(QStringLiteral(
         "INSERT INTO jobs (started, started_ms, host, port, device, title, comm_id, serial, "
         "file_path, file_sha256, mode, result, keep_map, job_id, station, operator, run_id, forward_state, "
-        "retest_confirmed, attempt) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, %1)")
-                      .arg(QLatin1String(attempt_value)));
+        "retest_confirmed, clock_hour, attempt, solo) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+        "%1, %2)")
+                      .arg(QLatin1String(attempt_value), QLatin1String(solo_value)));
     for (const QVariant& value :
          {text_value(iso_text(start.started)), QVariant(start.started.toMSecsSinceEpoch()),
           text_value(start.host), QVariant(start.port), text_value(start.device),
@@ -704,7 +751,10 @@ qint64 Records::begin(const JobStart& start, RecordsError* error)
           text_value(start.mode), QVariant(result_word(JobResult::Aborted)), text_value(start.keep_map),
           QVariant(job_id), text_value(start.station), text_value(start.operator_name), QVariant(run_id()),
           QVariant(forwarding_ ? kWaiting : kLocal), QVariant(start.retest_confirmed ? 1 : 0),
-          QVariant(start.attempt), QVariant(start.attempt), text_value(start.serial), text_value(start.serial), text_value(start.file_sha256)})
+          QVariant(clock_hour(start.started)),
+          QVariant(start.attempt), QVariant(start.attempt), text_value(start.serial), text_value(start.serial), text_value(start.file_sha256),
+          text_value(start.mode), text_value(start.serial), QVariant(start.attempt), text_value(start.serial),
+          text_value(start.file_sha256)})
         query.addBindValue(value);
     if (!query.exec()) {
         if (error)
@@ -726,12 +776,16 @@ bool Records::finish(qint64 id, const JobEnd& end, RecordsError* error)
     QSqlQuery query(connection(connection_));
     const QString identity_columns = end.identity ? QStringLiteral("title = ?, comm_id = ?, ") : QString();
     const QString file_column = end.file_sha256.isEmpty() ? QString() : QStringLiteral("file_sha256 = ?, ");
-    query.prepare(QStringLiteral("UPDATE jobs SET ended = ?, result = ?, reason = ?, %1%2"
+    query.prepare(QStringLiteral("UPDATE jobs SET ended = ?, ended_ms = ?, solo = %4, result = ?, reason = ?, %1%2"
                                  "differing = ?, duration_ms = ?, fault = ?, forward_state = min(forward_state, %3) "
                                  "WHERE id = ?")
                       .arg(identity_columns, file_column)
-                      .arg(kWaiting));
+                      .arg(kWaiting)
+                      .arg(QLatin1String(ended_solo_value)));
     query.addBindValue(text_value(iso_text(end.ended)));
+    query.addBindValue(end.ended.isValid() ? QVariant(end.ended.toMSecsSinceEpoch()) : QVariant(QMetaType(QMetaType::LongLong)));
+    query.addBindValue(result_word(end.result));
+    query.addBindValue(text_value(end.fault));
     query.addBindValue(result_word(end.result));
     query.addBindValue(text_value(end.reason));
     if (end.identity) {

@@ -228,6 +228,10 @@ QString local_time_text(const QDateTime& time, bool milliseconds = false);
 // True for a SHA-256 in lower-case hex.
 bool is_sha256(const QString& text);
 
+// The hour `time` shows on the clock that recorded it, as hours since 1970-01-01 00:00 on that
+// clock: the yield's hours, stored with each job so that a year of jobs is grouped by it cheaply.
+qint64 clock_hour(const QDateTime& time);
+
 // Listings for `camera-station records`: one aligned text line per row, CSV with a header line
 // (RFC 4180 quoting), or one JSON object per row and line with the CSV's column names.
 QString records_text(const QList<JobRow>& rows);

@@ -7,6 +7,7 @@
 #include <QVariant>
 
 #include <atomic>
+#include <set>
 
 namespace station {
 
@@ -56,18 +57,40 @@ const char* const create_tables[] = {
 ))",
 };
 
+// The yield's additions to the first layout, made where `solo` is missing: each job's hour on
+// its station's clock (clock_hour()) and whether it is its camera's only job (true: its only job,
+// ended with a verdict its result and fault give; false: not, or a save, or a verdict only its
+// reason gives; NULL: not ended yet, or a row from before), the index that finds a camera's jobs
+// as the yield tells cameras apart, and one of the failures the yield ranks. The yield sums the
+// jobs with true alone and takes every other job through the camera's other jobs.
+const char* const yield_layout[] = {
+    "ALTER TABLE jobs ADD COLUMN IF NOT EXISTS clock_hour integer, ADD COLUMN IF NOT EXISTS solo boolean",
+    "CREATE INDEX IF NOT EXISTS jobs_camera_key ON jobs (trim(serial), lower(file_sha256))",
+    "CREATE INDEX IF NOT EXISTS jobs_failures ON jobs (started) WHERE result NOT IN ('pass', 'unverified')",
+};
+
 // A second copy of a row completes an incomplete one and changes nothing else: the start of a
-// job is known once, and a completed job is never reopened.
+// job is known once, and a completed job is never reopened. A camera's new job makes its other
+// jobs no longer its only ones (`earlier`); the camera's lock, taken before (lock_cameras),
+// keeps two stations from each taking their job for the only one.
 const char* const store_job = R"(
+WITH earlier AS (
+    UPDATE jobs SET solo = false
+    WHERE solo AND trim(serial) = trim(?) AND trim(serial) <> '' AND lower(file_sha256) = lower(?) AND job_id <> ?)
 INSERT INTO jobs (job_id, station, operator, started, started_offset, ended, ended_offset, host,
                   port, device, title, comm_id, serial, file_path, file_sha256, mode, keep_map,
-                  result, reason, differing, duration_ms, fault, attempt, retest_confirmed)
+                  result, reason, differing, duration_ms, fault, attempt, retest_confirmed, clock_hour, solo)
 VALUES (?, ?, ?, CAST(? AS timestamptz), ?, CAST(? AS timestamptz), ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,
-        ?, ?, ?, CAST(? AS integer[]), ?, ?, ?, ?)
+        ?, ?, ?, CAST(? AS integer[]), ?, ?, ?, ?, ?,
+        CASE WHEN ? = 'save' OR (trim(?) = '' AND ? > 1) THEN false
+             WHEN EXISTS (SELECT 1 FROM jobs WHERE trim(serial) = trim(?) AND trim(serial) <> ''
+                          AND lower(file_sha256) = lower(?) AND job_id <> ?) THEN false
+             WHEN CAST(? AS timestamptz) IS NULL THEN NULL
+             ELSE ? IN ('pass', 'unverified') OR ? IN ('station', 'camera') END)
 ON CONFLICT (job_id) DO UPDATE SET
     ended = EXCLUDED.ended, ended_offset = EXCLUDED.ended_offset, result = EXCLUDED.result,
     reason = EXCLUDED.reason, differing = EXCLUDED.differing, duration_ms = EXCLUDED.duration_ms,
-    fault = EXCLUDED.fault
+    fault = EXCLUDED.fault, solo = EXCLUDED.solo
 WHERE jobs.ended IS NULL AND EXCLUDED.ended IS NOT NULL)";
 
 // Times travel as UTC milliseconds and come back with the offset stored beside them.
@@ -169,6 +192,20 @@ QString run(QSqlQuery& query, const QString& statement)
     return query.exec(statement) ? QString() : reason_of(query.lastError());
 }
 
+// Checked first, so that a database already laid out takes no lock on its jobs.
+QString add_yield_layout(QSqlQuery& query)
+{
+    QString why = run(query, QStringLiteral("SELECT count(*) FROM information_schema.columns WHERE table_schema = "
+                                            "current_schema() AND table_name = 'jobs' AND column_name = 'solo'"));
+    if (!why.isEmpty() || !query.next() || query.value(0).toInt() > 0)
+        return why;
+    for (const char* statement : yield_layout) {
+        if (why = run(query, QLatin1String(statement)); !why.isEmpty())
+            return why;
+    }
+    return why;
+}
+
 // Under the lock, so that of several stations connecting to a new database at once one creates
 // the tables and the others find them.
 QString create_or_check_tables(QSqlDatabase& db)
@@ -186,14 +223,16 @@ QString create_or_check_tables(QSqlDatabase& db)
         const int version = query.value(0).toInt();
         if (version > server_schema_version)
             return QStringLiteral("it was written by a newer version (schema %1)").arg(version);
-        return {};
+        return add_yield_layout(query);
     }
     for (const char* statement : create_tables) {
         if (why = run(query, QLatin1String(statement)); !why.isEmpty())
             return why;
     }
-    return run(query, QStringLiteral("INSERT INTO records_schema (version) VALUES (%1)")
-                          .arg(server_schema_version));
+    if (why = run(query, QStringLiteral("INSERT INTO records_schema (version) VALUES (%1)").arg(server_schema_version));
+        !why.isEmpty())
+        return why;
+    return add_yield_layout(query);
 }
 
 QString create_or_check_schema(QSqlDatabase& db)
@@ -213,6 +252,8 @@ void bind_job(QSqlQuery& query, const ServerJob& job)
     const JobStart& start = job.row.start;
     const std::optional<JobEnd>& end = job.row.end;
     const QDateTime ended = end ? end->ended : QDateTime();
+    for (const QVariant& value : {text_value(start.serial), text_value(start.file_sha256), text_value(job.job_id)})
+        query.addBindValue(value);
     for (const QVariant& value : {
              text_value(job.job_id), text_value(job.station), text_value(job.operator_name),
              utc_text(start.started), QVariant(start.started.offsetFromUtc()),
@@ -228,8 +269,51 @@ void bind_job(QSqlQuery& query, const ServerJob& job)
              QVariant(array_text(end ? end->differing : QList<int>())),
              end ? QVariant(end->duration_ms) : null_of(QMetaType::LongLong),
              text_value(end ? end->fault : QString()), QVariant(start.attempt),
-             QVariant(start.retest_confirmed)})
+             QVariant(start.retest_confirmed), QVariant(clock_hour(start.started)),
+             text_value(start.mode), text_value(start.serial), QVariant(start.attempt), text_value(start.serial),
+             text_value(start.file_sha256), text_value(job.job_id), utc_text(ended),
+             QVariant(result_word(end ? job.row.result : JobResult::Aborted)), text_value(end ? end->fault : QString())})
         query.addBindValue(value);
+}
+
+// The lock of a camera as the yield tells cameras apart (its serial without the blanks the
+// server's trim() removes, its master's SHA in lower case): a 64-bit FNV-1a hash of them, the
+// same on every station.
+QString without_blanks(const QString& serial)
+{
+    qsizetype first = 0, last = serial.size();
+    while (first < last && serial[first] == QLatin1Char(' ')) ++first;
+    while (last > first && serial[last - 1] == QLatin1Char(' ')) --last;
+    return serial.mid(first, last - first);
+}
+
+qint64 camera_lock_key(const QString& serial, const QString& sha256)
+{
+    const QByteArray key = serial.toUtf8() + '\n' + sha256.toLower().toUtf8();
+    quint64 hash = 14695981039346656037ull;
+    for (char byte : key) hash = (hash ^ quint8(byte)) * 1099511628211ull;
+    return qint64(hash);
+}
+
+// Locks, until the transaction ends, every camera the jobs name, in one order on every station
+// so that two batches never wait for each other.
+QString lock_cameras(QSqlDatabase& db, const QList<ServerJob>& jobs)
+{
+    std::set<qint64> keys;
+    for (const ServerJob& job : jobs) {
+        const QString serial = without_blanks(job.row.start.serial);
+        if (!serial.isEmpty())
+            keys.insert(camera_lock_key(serial, job.row.start.file_sha256));
+    }
+    if (keys.empty())
+        return {};
+    QStringList words;
+    for (qint64 key : keys) words << QString::number(key);
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT count(*) FROM (SELECT pg_advisory_xact_lock(k) FROM unnest(CAST(? AS bigint[])) "
+                                 "AS k) AS locked"));
+    query.addBindValue(QLatin1Char('{') + words.join(QLatin1Char(',')) + QLatin1Char('}'));
+    return query.exec() ? QString() : reason_of(query.lastError());
 }
 
 // Empty when the row can be stored.
@@ -385,6 +469,10 @@ StoreOutcome ServerRecords::store(const QList<ServerJob>& jobs)
     QSqlDatabase db = connection(connection_);
     if (!db.transaction()) {
         failed(outcome, reason_of(db.lastError()));
+        return outcome;
+    }
+    if (const QString why = lock_cameras(db, jobs); !why.isEmpty()) {
+        failed(outcome, QStringLiteral("cannot store the jobs: %1").arg(why));
         return outcome;
     }
     QSqlQuery query(db);
