@@ -14,6 +14,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QUuid>
 
@@ -49,10 +51,10 @@ struct Row {
 // fault (the station's) overrides what its reason would say. Rows with an empty fault are read
 // as older records are: classified from their result and reason.
 const QList<Row> kShift = {
-    {6, 5, 0, "S1", 1, "SN1", kM1, JobResult::FailVerify, "1 word differs: 0x0012 (file 0x1234, camera 0x0000)", {0x12}, "", 0, true},
+    {6, 5, 0, "S1", 1, "SN1", kM1, JobResult::FailVerify, "1 word differs: 0x0012 (file 0x1234, camera 0x0000)", {0x12}, "camera", 0, true},
     {6, 10, 0, "S1", 2, "SN2", kM1, JobResult::Pass, "", {}, "none", 0, true},
     {6, 20, 0, "S1", 1, "SN1", kM1, JobResult::Pass, "", {}, "", 0, true},
-    {6, 30, 0, "S2", 1, "SN3", kM1, JobResult::FailLink, "line lost at 0x0003 (cable pulled?)", {}, "", 0, true},
+    {6, 30, 0, "S2", 1, "SN3", kM1, JobResult::FailLink, "line lost at 0x0003 (cable pulled?)", {}, "station", 0, true},
     {6, 40, 0, "S2", 1, "SN3", kM1, JobResult::Pass, "", {}, "none", 0, true},
     {7, 5, 0, "S2", 2, "SN4", kM1, JobResult::FailVerify, "3 words differ: 0x0012 (...), 0x0040 (...), 0x0041 (...)",
      {0x40, 0x12, 0x41}, "camera", 0, true},
@@ -273,6 +275,7 @@ QList<FilterCase> filter_cases()
 {
     return {{"all", {}, 16},
             {"since, inclusive", {at(7, 5), {}, {}, {}}, 11},
+            {"since, after a camera's first job", {at(7, 10), {}, {}, {}}, 10},
             {"until, exclusive", {{}, at(7, 5), {}, {}}, 5},
             {"station", {{}, {}, QStringLiteral("S2"), {}}, 7},
             {"master", {{}, {}, {}, kM2}, 1}};
@@ -311,26 +314,51 @@ TEST(YieldInFile, EqualsTheReferenceAndTheHandComputedFigures)
     ASSERT_TRUE(records.open(folder.filePath(QStringLiteral("station.sqlite")), &error)) << error.toStdString();
     QList<station::JobRow> written{save_row()};
     for (const Row& r : kShift) written << job_row(r);
+    // Each job ends once the next one has begun, as on a line with several ports; SN3's first
+    // job was begun by the version before, which kept no flags. At no moment may a job be taken
+    // for its camera's only one (summed alone) while the camera has another.
+    QSqlQuery sql(QSqlDatabase::database(records.connection_name(), false));
+    const auto alone_with_company = [&] {
+        EXPECT_TRUE(sql.exec(QStringLiteral(
+            "SELECT count(*) FROM jobs AS a WHERE solo = 1 AND EXISTS (SELECT 1 FROM jobs AS b WHERE b.id <> a.id "
+            "AND trim(b.serial) = trim(a.serial) AND trim(a.serial) <> '' AND lower(b.file_sha256) = lower(a.file_sha256))")));
+        return sql.next() ? sql.value(0).toInt() : -1;
+    };
+    std::optional<std::pair<qint64, station::JobEnd>> running;
     for (const station::JobRow& row : written) {
         const qint64 id = records.begin(row.start);
         ASSERT_GT(id, 0);
-        if (row.end) {
-            ASSERT_TRUE(records.finish(id, *row.end));
+        if (row.start.serial == QLatin1String("SN3") && row.start.started == at(6, 30))
+            ASSERT_TRUE(sql.exec(QStringLiteral("UPDATE jobs SET clock_hour = NULL, solo = NULL WHERE id = %1").arg(id)));
+        if (running) {
+            ASSERT_TRUE(records.finish(running->first, running->second));
         }
+        running.reset();
+        if (row.end) running.emplace(id, *row.end);
+        EXPECT_EQ(alone_with_company(), 0) << "after job " << id;
     }
+    ASSERT_TRUE(!running || records.finish(running->first, running->second));
     const QList<station::JobRow> rows = records.list();
     ASSERT_EQ(rows.size(), kShift.size() + 1);
     // begin() numbers the attempts as it goes: SN4's third job, and SN8's given 2.
     EXPECT_EQ(rows[kShift.size() - 8].start.attempt, 3);
     EXPECT_EQ(rows[1].start.attempt, 2);
 
-    for (const FilterCase& c : filter_cases()) {
-        for (Grouping grouping : kGroupings) {
-            SCOPED_TRACE(std::string(c.name) + " by " + grouping_word(grouping).toStdString());
-            const std::optional<YieldFigures> got = yield_in_file(records, c.filter, grouping, &error);
-            ASSERT_TRUE(got.has_value()) << error.toStdString();
-            EXPECT_EQ(got->total.jobs, c.jobs);
-            expect_figures_equal(*got, reference(filtered(rows, c.filter), grouping));
+    // As recorded, then with every other row as the layout before kept it: without its end in
+    // milliseconds, its hour and whether it is its camera's only job.
+    for (const char* layout : {"as recorded", "every other row older"}) {
+        if (layout != std::string("as recorded")) {
+            ASSERT_TRUE(sql.exec(QStringLiteral("UPDATE jobs SET ended_ms = NULL, clock_hour = NULL, solo = NULL "
+                                                "WHERE id % 2 = 0")));
+        }
+        for (const FilterCase& c : filter_cases()) {
+            for (Grouping grouping : kGroupings) {
+                SCOPED_TRACE(std::string(layout) + ", " + c.name + " by " + grouping_word(grouping).toStdString());
+                const std::optional<YieldFigures> got = yield_in_file(records, c.filter, grouping, &error);
+                ASSERT_TRUE(got.has_value()) << error.toStdString();
+                EXPECT_EQ(got->total.jobs, c.jobs);
+                expect_figures_equal(*got, reference(filtered(rows, c.filter), grouping));
+            }
         }
     }
     expect_hand_computed(*yield_in_file(records, {}, Grouping::None));
@@ -356,10 +384,15 @@ TEST_F(YieldOnServer, EqualsTheReferenceAndTheHandComputedFigures)
     ASSERT_EQ(server.open(*uri, &error), station::ServerOpen::Opened) << error.toStdString();
     QList<station::JobRow> rows{save_row()};
     QList<station::ServerJob> jobs{station::server_job(rows.last())};
+    QList<station::ServerJob> starts; // as a station forwards a job when it begins
     for (const Row& r : kShift) {
         rows << job_row(r);
         jobs << station::server_job(rows.last());
+        starts << jobs.last();
+        starts.last().row.end.reset();
+        starts.last().row.result = JobResult::Aborted;
     }
+    ASSERT_TRUE(server.store(starts).committed);
     ASSERT_TRUE(server.store(jobs).committed);
     for (const FilterCase& c : filter_cases()) {
         for (Grouping grouping : kGroupings) {

@@ -8,6 +8,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace yield {
@@ -54,8 +56,7 @@ struct Dialect {
     bool postgres = false;
     QString started_ms;  // UTC milliseconds
     QString ended_ms;    // the end, or the start of a job that never ended
-    QString day;         // "2024-05-06" on the station's clock
-    QString hour;        // "2024-05-06 07:00" on the station's clock
+    QString hour;        // hours since 1970 on the station's clock (clock_hour())
     QString row_key;     // unique per row: orders jobs started at the same moment
     QString station;     // '' when the records name none
     QString fault;       // '' in older records
@@ -63,6 +64,13 @@ struct Dialect {
     QString differing;   // the addresses as text, separated by spaces
     QString since;       // conditions on a bound time
     QString until;
+    // Jobs whose figures need no other job: stored as their camera's only job, ended with a
+    // verdict their result and fault give (`solo`), and every other job (`not_solo`). Empty where
+    // the records keep no such flag (an older file read as it is).
+    QString solo;
+    QString not_solo;
+    QString first_ms;    // over a group of those jobs: the first start and the last end
+    QString last_ms;
 
     QString reason_match(const ReasonMatch& match) const
     {
@@ -80,8 +88,8 @@ Dialect sqlite_dialect(const station::Records& records)
     // The stored text holds its offset ("2024-05-01T14:03:07.250+02:00"), which strftime honours.
     d.ended_ms = QStringLiteral("CASE WHEN ended IS NULL THEN started_ms ELSE CAST(strftime('%s', ended) AS INTEGER) * 1000 "
                                 "+ CAST(substr(ended, 21, 3) AS INTEGER) END");
-    d.day = QStringLiteral("substr(started, 1, 10)");
-    d.hour = QStringLiteral("substr(started, 1, 10) || ' ' || substr(started, 12, 2) || ':00'");
+    // "2024-05-06T07" of the stored text, read as UTC: the hour as the station's clock showed it.
+    d.hour = QStringLiteral("CAST(strftime('%s', substr(started, 1, 13) || ':00:00') AS INTEGER) / 3600");
     d.row_key = QStringLiteral("id");
     const bool plant = records.has_job_column(QStringLiteral("station"));
     const bool yield = records.has_job_column(QStringLiteral("fault"));
@@ -91,18 +99,25 @@ Dialect sqlite_dialect(const station::Records& records)
     d.differing = QStringLiteral("differing");
     d.since = QStringLiteral("started_ms >= ?");
     d.until = QStringLiteral("started_ms < ?");
+    if (records.has_job_column(QStringLiteral("solo"))) {
+        d.solo = QStringLiteral("solo = 1");
+        d.not_solo = QStringLiteral("solo IS NOT 1");
+        d.ended_ms = QStringLiteral("coalesce(ended_ms, %1)").arg(d.ended_ms);
+        d.hour = QStringLiteral("coalesce(clock_hour, %1)").arg(d.hour);
+    }
+    d.first_ms = QStringLiteral("min(started_ms)");
+    d.last_ms = QStringLiteral("max(coalesce(ended_ms, started_ms))");
     return d;
 }
 
 Dialect postgres_dialect()
 {
-    const QString clock = QStringLiteral("(started AT TIME ZONE 'UTC' + started_offset * interval '1 second')");
     Dialect d;
     d.postgres = true;
-    d.started_ms = QStringLiteral("(extract(epoch FROM started) * 1000)::bigint");
-    d.ended_ms = QStringLiteral("(extract(epoch FROM coalesce(ended, started)) * 1000)::bigint");
-    d.day = QStringLiteral("to_char(%1, 'YYYY-MM-DD')").arg(clock);
-    d.hour = QStringLiteral("to_char(%1, 'YYYY-MM-DD HH24:00')").arg(clock);
+    // date_part() in double precision: extract() computes in numeric, several times slower.
+    d.started_ms = QStringLiteral("round(date_part('epoch', started) * 1000)::bigint");
+    d.ended_ms = QStringLiteral("round(date_part('epoch', coalesce(ended, started)) * 1000)::bigint");
+    d.hour = QStringLiteral("coalesce(clock_hour, floor((date_part('epoch', started) + started_offset) / 3600)::bigint)");
     d.row_key = QStringLiteral("job_id");
     d.station = QStringLiteral("station");
     d.fault = QStringLiteral("fault");
@@ -110,6 +125,10 @@ Dialect postgres_dialect()
     d.differing = QStringLiteral("array_to_string(differing, ' ')");
     d.since = QStringLiteral("started >= CAST(? AS timestamptz)");
     d.until = QStringLiteral("started < CAST(? AS timestamptz)");
+    d.solo = QStringLiteral("solo IS TRUE");
+    d.not_solo = QStringLiteral("solo IS NOT TRUE");
+    d.first_ms = QStringLiteral("(extract(epoch FROM min(started)) * 1000)::bigint");
+    d.last_ms = QStringLiteral("(extract(epoch FROM max(coalesce(ended, started))) * 1000)::bigint");
     return d;
 }
 
@@ -126,17 +145,15 @@ QString verdict_sql(const Dialect& d)
         .arg(d.fault, camera.mid(4), station.mid(4));
 }
 
+// The group of a job named by text; the program tells the group of a port, a day or an hour
+// from the job's port and hour.
 QString group_sql(const Dialect& d, Grouping grouping)
 {
     switch (grouping) {
-    case Grouping::None: break;
-    case Grouping::Port: return d.postgres ? QStringLiteral("port::text") : QStringLiteral("CAST(port AS TEXT)");
     case Grouping::Station: return d.station;
     case Grouping::Master: return QStringLiteral("lower(file_sha256)");
-    case Grouping::Day: return d.day;
-    case Grouping::Hour: return d.hour;
+    default: return QStringLiteral("''");
     }
-    return QStringLiteral("'all'");
 }
 
 struct Bound {
@@ -166,15 +183,22 @@ Bound conditions(const Dialect& d, const YieldFilter& filter)
     return bound;
 }
 
+// `where` narrowed by `test`.
+QString and_where(const QString& where, const QString& test)
+{
+    return where + QStringLiteral(" AND ") + test;
+}
+
 // The filtered jobs with their verdict, group, hour and camera: a camera is a serial number with
 // a master; a job without a serial (`lone` set) is a camera of its own.
 QString base_sql(const Dialect& d, Grouping grouping, const QString& where)
 {
-    return QStringLiteral("base AS (SELECT port, %1 AS g, file_path, %2 AS hour, %3 AS sms, %4 AS ems, %5 AS v, "
-                          "%6 AS attempt, trim(serial) AS serial, lower(file_sha256) AS sha, "
-                          "CASE WHEN trim(serial) = '' THEN %7 END AS lone, %7 AS row_key, result, reason, "
-                          "%8 AS differing FROM jobs%9)")
-        .arg(group_sql(d, grouping), d.hour, d.started_ms, d.ended_ms, verdict_sql(d), d.attempt, d.row_key, d.differing,
+    // The file names a master's group; carried only there, as every column costs in the window.
+    const QString file_path = grouping == Grouping::Master ? QStringLiteral("file_path") : QStringLiteral("''");
+    return QStringLiteral("base AS (SELECT port, %1 AS g, %2 AS file_path, %3 AS hour, %4 AS sms, %5 AS ems, %6 AS v, "
+                          "%7 AS attempt, trim(serial) AS serial, lower(file_sha256) AS sha, "
+                          "CASE WHEN trim(serial) = '' THEN %8 END AS lone, %8 AS row_key FROM jobs%9)")
+        .arg(group_sql(d, grouping), file_path, d.hour, d.started_ms, d.ended_ms, verdict_sql(d), d.attempt, d.row_key,
              where);
 }
 
@@ -184,70 +208,73 @@ QString base_sql(const Dialect& d, Grouping grouping, const QString& where)
 // are taken over the one window `c` (`ever` over its whole frame), so that SQLite sorts the rows
 // once, not once more for a window partitioned but not ordered.
 const char* const windowed_sql =
-    "w AS MATERIALIZED (SELECT port, g, file_path, hour, sms, ems, v, "
+    "w AS (SELECT port, g, file_path, hour, sms, ems, v, "
     "CASE WHEN lone IS NOT NULL THEN 1 WHEN attempt > 0 THEN attempt ELSE row_number() OVER c END AS att, "
     "row_number() OVER c AS rn, "
     "sum(CASE WHEN v IN ('P', 'C') THEN 1 ELSE 0 END) OVER (c ROWS BETWEEN UNBOUNDED PRECEDING AND CURRENT ROW) AS js, "
     "max(CASE WHEN v = 'P' THEN 1 ELSE 0 END) OVER (c ROWS BETWEEN UNBOUNDED PRECEDING AND UNBOUNDED FOLLOWING) AS ever "
     "FROM base WINDOW c AS (PARTITION BY serial, sha, lone ORDER BY sms, row_key))";
 
-// The sums of one kind of group: 'g' the asked grouping, 'p' the ports, 'h' the hours.
-QString sums_sql(const char* kind, const QString& key)
+// Both kinds of sums come as cells, one per hour, port and group: the hour, the port, the group,
+// a file of the group's master, then the sums SumColumn names. The program adds the cells up into
+// the groups, the ports and the hours, so the jobs are grouped once.
+enum SumColumn { kHour, kPort, kGroup, kFilePath, kJobs, kCameras, kFirstPass, kFinalPass, kRetests,
+                 kStationFaults, kUnverified, kPassed, kCameraFaults, kFirstMs, kLastMs };
+
+// The jobs counted through their cameras' other jobs (`w`), by hour on the station's clock,
+// port and group.
+const char* const windowed_sums_sql =
+    "SELECT hour, port, g, max(file_path), count(*), "
+    "count(*) FILTER (WHERE js = 1 AND v IN ('P', 'C')), "
+    "count(*) FILTER (WHERE js = 1 AND v = 'P' AND att = rn), "
+    "count(*) FILTER (WHERE js = 1 AND v IN ('P', 'C') AND ever = 1), "
+    "count(*) FILTER (WHERE att > 1), count(*) FILTER (WHERE v = 'S'), "
+    "count(*) FILTER (WHERE v = 'U'), count(*) FILTER (WHERE v = 'P'), "
+    "count(*) FILTER (WHERE v = 'C'), min(sms), max(ems) FROM w GROUP BY hour, port, g";
+
+QString windowed_statement(const Dialect& d, Grouping grouping, const QString& where)
 {
-    return QStringLiteral(
-               "SELECT '%1', %2, max(file_path), count(*), "
-               "sum(CASE WHEN js = 1 AND v IN ('P', 'C') THEN 1 ELSE 0 END), "
-               "sum(CASE WHEN js = 1 AND v = 'P' AND att = rn THEN 1 ELSE 0 END), "
-               "sum(CASE WHEN js = 1 AND v IN ('P', 'C') AND ever = 1 THEN 1 ELSE 0 END), "
-               "sum(CASE WHEN att > 1 THEN 1 ELSE 0 END), sum(CASE WHEN v = 'S' THEN 1 ELSE 0 END), "
-               "sum(CASE WHEN v = 'U' THEN 1 ELSE 0 END), sum(CASE WHEN v = 'P' THEN 1 ELSE 0 END), "
-               "sum(CASE WHEN v = 'C' THEN 1 ELSE 0 END), min(sms), max(ems) FROM w GROUP BY %2")
-        .arg(QLatin1String(kind), key);
+    const QString rest = d.solo.isEmpty() ? where : and_where(where, d.not_solo);
+    return QStringLiteral("WITH %1, %2 %3").arg(base_sql(d, grouping, rest), QLatin1String(windowed_sql),
+                                                QLatin1String(windowed_sums_sql));
 }
 
-QString sums_statement(const Dialect& d, Grouping grouping, const QString& where)
+// The jobs that are their cameras' only ones, each a camera of its own: its first judged job
+// when judged, passed first time when it passed at attempt 1 (as recorded, else its first), by
+// the hour number on the station's clock, port, and the columns the grouping needs. Their
+// verdict needs no reason: a job is stored as solo only with a verdict its result and fault give.
+// In SQLite the index jobs_yield holds every column in this order, so the jobs are read in
+// groups, never sorted. The group of an hour or a day is the program's to tell from the hour.
+QString solo_statement(const Dialect& d, Grouping grouping, const QString& where)
 {
-    const QString port = d.postgres ? QStringLiteral("port::text") : QStringLiteral("CAST(port AS TEXT)");
-    return QStringLiteral("WITH %1, %2 %3 UNION ALL %4 UNION ALL %5")
-        .arg(base_sql(d, grouping, where), QLatin1String(windowed_sql), sums_sql("g", QStringLiteral("g")),
-             sums_sql("p", port), sums_sql("h", QStringLiteral("hour")));
+    const bool by_station = grouping == Grouping::Station, by_master = grouping == Grouping::Master;
+    const QString keys = QStringLiteral("clock_hour, port") + (by_station || by_master ? QStringLiteral(", station") : QString())
+                         + (by_master ? QStringLiteral(", file_sha256") : QString());
+    const QString group = by_station ? QStringLiteral("station") : by_master ? QStringLiteral("lower(file_sha256)") : QStringLiteral("''");
+    const QString passed = QStringLiteral("result = 'pass'");
+    const QString failed = QStringLiteral("result NOT IN ('pass', 'unverified') AND fault = '%1'");
+    const auto count = [](const QString& test) { return QStringLiteral("count(*) FILTER (WHERE %1)").arg(test); };
+    return QStringLiteral("SELECT clock_hour, port, %1, %2, count(*), %3, %4, %5, %6, %7, %8, %5, %9, %10, %11 "
+                          "FROM jobs%12 GROUP BY %13")
+        .arg(group, by_master ? QStringLiteral("max(file_path)") : QStringLiteral("''"),
+             count(passed + QStringLiteral(" OR ") + failed.arg(QLatin1String("camera"))),
+             count(passed + QStringLiteral(" AND attempt <= 1")), count(passed), count(QStringLiteral("attempt > 1")),
+             count(failed.arg(QLatin1String("station"))), count(QStringLiteral("result = 'unverified'")),
+             count(failed.arg(QLatin1String("camera"))))
+        .arg(d.first_ms, d.last_ms, and_where(where, d.solo), keys);
 }
 
-QString reasons_statement(const Dialect& d, const QString& where)
+// The failures, for both rankings at once (by reason; by differing address, the camera's
+// failures): only failures have the camera or the station to blame, so only they are read (in
+// SQLite from the index jobs_failures alone).
+QString failures_statement(const Dialect& d, const QString& where)
 {
-    return QStringLiteral("WITH %1 SELECT result, trim(reason), v, count(*) FROM base WHERE v IN ('C', 'S') "
-                          "GROUP BY result, trim(reason), v")
-        .arg(base_sql(d, Grouping::None, where));
-}
-
-QString addresses_statement(const Dialect& d, const QString& where)
-{
-    return QStringLiteral("WITH %1 SELECT differing, count(*) FROM base WHERE v = 'C' AND differing <> '' "
-                          "GROUP BY differing")
-        .arg(base_sql(d, Grouping::None, where));
+    return QStringLiteral("SELECT result, trim(reason), v, differing, count(*) FROM (SELECT result, reason, %1 AS differing, "
+                          "%2 AS v FROM jobs%3) AS failures GROUP BY result, trim(reason), v, differing")
+        .arg(d.differing, verdict_sql(d), and_where(where, QStringLiteral("result NOT IN ('pass', 'unverified')")));
 }
 
 // ---- From the sums to the figures -----------------------------------------------------------
-
-QDateTime time_of(const QVariant& utc_ms)
-{
-    return utc_ms.isNull() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(utc_ms.toLongLong());
-}
-
-YieldCounts counts_from(const QSqlQuery& q)
-{
-    YieldCounts c;
-    c.jobs = q.value(3).toInt();
-    c.cameras = q.value(4).toInt();
-    c.first_pass = q.value(5).toInt();
-    c.final_pass = q.value(6).toInt();
-    c.retests = q.value(7).toInt();
-    c.station_faults = q.value(8).toInt();
-    c.unverified = q.value(9).toInt();
-    c.first_started = time_of(q.value(12));
-    c.last_ended = time_of(q.value(13));
-    return c;
-}
 
 void add_counts(YieldCounts& total, const YieldCounts& part)
 {
@@ -303,31 +330,125 @@ bool run(QSqlQuery& query, const QString& statement, const QVariantList& values,
     return false;
 }
 
-bool read_sums(QSqlQuery& q, Grouping grouping, YieldFigures& figures)
-{
-    std::map<QDateTime, HourCount> hours;
-    while (q.next()) {
-        const QString kind = q.value(0).toString();
-        const QString key = q.value(1).toString();
-        const YieldCounts counts = counts_from(q);
-        if (kind == QLatin1String("p")) {
-            YieldGroup port = group_from_key(key, {}, Grouping::Port);
-            port.counts = counts;
-            figures.ports << port;
-            add_counts(figures.total, counts);
-        } else if (kind == QLatin1String("g") && grouping != Grouping::None) {
-            YieldGroup group = group_from_key(key, q.value(2).toString(), grouping);
-            group.counts = counts;
-            figures.groups << group;
-        } else if (kind == QLatin1String("h") && !key.isEmpty()) {
-            const QDateTime hour = hour_from_key(key);
-            hours[hour] = {hour, q.value(10).toInt(), q.value(11).toInt(), counts.station_faults};
+// The sums of a group of cells, kept as numbers until the figures are made.
+struct Sum {
+    YieldCounts counts; // without the times
+    int passed = 0;
+    int camera_faults = 0;
+    qint64 first_ms = std::numeric_limits<qint64>::max();
+    qint64 last_ms = std::numeric_limits<qint64>::min();
+    QString file_path;
+
+    // One cell as the statement gives it.
+    static Sum of_cell(const QSqlQuery& q)
+    {
+        const auto number = [&](int column) { return q.value(column).toInt(); };
+        Sum cell;
+        cell.counts.jobs = number(kJobs);
+        cell.counts.cameras = number(kCameras);
+        cell.counts.first_pass = number(kFirstPass);
+        cell.counts.final_pass = number(kFinalPass);
+        cell.counts.retests = number(kRetests);
+        cell.counts.station_faults = number(kStationFaults);
+        cell.counts.unverified = number(kUnverified);
+        cell.passed = number(kPassed);
+        cell.camera_faults = number(kCameraFaults);
+        cell.first_ms = q.value(kFirstMs).toLongLong();
+        cell.last_ms = q.value(kLastMs).toLongLong();
+        cell.file_path = q.value(kFilePath).toString();
+        return cell;
+    }
+
+    void add(const Sum& cell)
+    {
+        counts.jobs += cell.counts.jobs;
+        counts.cameras += cell.counts.cameras;
+        counts.first_pass += cell.counts.first_pass;
+        counts.final_pass += cell.counts.final_pass;
+        counts.retests += cell.counts.retests;
+        counts.station_faults += cell.counts.station_faults;
+        counts.unverified += cell.counts.unverified;
+        passed += cell.passed;
+        camera_faults += cell.camera_faults;
+        first_ms = std::min(first_ms, cell.first_ms);
+        last_ms = std::max(last_ms, cell.last_ms);
+        if (file_path.isEmpty()) file_path = cell.file_path;
+    }
+
+    YieldCounts with_times() const
+    {
+        YieldCounts c = counts;
+        if (c.jobs > 0) {
+            c.first_started = QDateTime::fromMSecsSinceEpoch(first_ms);
+            c.last_ended = QDateTime::fromMSecsSinceEpoch(last_ms);
         }
+        return c;
+    }
+};
+
+// The cells added up: by port, by hour number on the station's clock, and by group, whose key
+// is the group's text (station, master) or a number (port, day, hour) as the grouping has it.
+struct Sums {
+    std::map<int, Sum> ports;
+    std::map<qint64, Sum> hours;
+    std::map<QString, Sum> named_groups;
+    std::map<qint64, Sum> numbered_groups;
+};
+
+void add_cells(QSqlQuery& q, Grouping grouping, Sums& sums)
+{
+    while (q.next()) {
+        const bool timed = !q.value(kHour).isNull();
+        const qint64 hour = q.value(kHour).toLongLong();
+        const int port = q.value(kPort).toInt();
+        const Sum cell = Sum::of_cell(q);
+        sums.ports[port].add(cell);
+        if (timed) sums.hours[hour].add(cell);
+        switch (grouping) {
+        case Grouping::None: break;
+        case Grouping::Station:
+        case Grouping::Master: sums.named_groups[q.value(kGroup).toString()].add(cell); break;
+        case Grouping::Port: sums.numbered_groups[port].add(cell); break;
+        case Grouping::Day: sums.numbered_groups[hour >= 0 ? hour / 24 : -((-hour + 23) / 24)].add(cell); break;
+        case Grouping::Hour: sums.numbered_groups[hour].add(cell); break;
+        }
+    }
+}
+
+// The key group_sql() gives the group of a number: a port, a day or an hour since 1970.
+QString numbered_key(Grouping grouping, qint64 number)
+{
+    const QDateTime start = QDateTime::fromSecsSinceEpoch(number * (grouping == Grouping::Day ? 86400 : 3600), Qt::UTC);
+    switch (grouping) {
+    case Grouping::Day: return start.date().toString(Qt::ISODate);
+    case Grouping::Hour: return start.toString(QStringLiteral("yyyy-MM-dd HH:00"));
+    default: return QString::number(number);
+    }
+}
+
+YieldGroup group_with(const QString& key, const Sum& sum, Grouping grouping)
+{
+    YieldGroup group = group_from_key(key, sum.file_path, grouping);
+    group.counts = sum.with_times();
+    return group;
+}
+
+void take_sums(const Sums& sums, Grouping grouping, YieldFigures& figures)
+{
+    for (const auto& [port, sum] : sums.ports) {
+        figures.ports << group_with(QString::number(port), sum, Grouping::Port);
+        add_counts(figures.total, figures.ports.last().counts);
+    }
+    for (const auto& [key, sum] : sums.named_groups) figures.groups << group_with(key, sum, grouping);
+    for (const auto& [number, sum] : sums.numbered_groups) figures.groups << group_with(numbered_key(grouping, number), sum, grouping);
+    std::map<QDateTime, HourCount> hours;
+    for (const auto& [number, sum] : sums.hours) {
+        const QDateTime hour = QDateTime::fromSecsSinceEpoch(number * 3600, Qt::UTC);
+        hours[hour] = {hour, sum.passed, sum.camera_faults, sum.counts.station_faults};
     }
     sort_groups(figures.ports, Grouping::Port);
     sort_groups(figures.groups, grouping);
     figures.hours = every_hour(hours);
-    return true;
 }
 
 std::optional<YieldFigures> yield_with(QSqlDatabase db, const Dialect& d, const YieldFilter& filter, Grouping grouping,
@@ -337,23 +458,28 @@ std::optional<YieldFigures> yield_with(QSqlDatabase db, const Dialect& d, const 
     YieldFigures figures;
     figures.grouping = grouping;
     QSqlQuery query(db);
-    if (!run(query, sums_statement(d, grouping, bound.where), bound.values, why)) return std::nullopt;
-    read_sums(query, grouping, figures);
+    Sums sums;
+    if (!d.solo.isEmpty()) {
+        if (!run(query, solo_statement(d, grouping, bound.where), bound.values, why)) return std::nullopt;
+        add_cells(query, grouping, sums);
+    }
+    if (!run(query, windowed_statement(d, grouping, bound.where), bound.values, why)) return std::nullopt;
+    add_cells(query, grouping, sums);
+    take_sums(sums, grouping, figures);
 
-    Tally reasons;
-    if (!run(query, reasons_statement(d, bound.where), bound.values, why)) return std::nullopt;
+    Tally reasons, addresses;
+    if (!run(query, failures_statement(d, bound.where), bound.values, why)) return std::nullopt;
     while (query.next()) {
         const JobResult result = station::result_from_word(query.value(0).toString()).value_or(JobResult::Aborted);
-        const FaultClass fault = query.value(2).toString() == QLatin1String("S") ? FaultClass::Station : FaultClass::Camera;
-        reasons[{normalised_reason(result, query.value(1).toString()), fault}] += query.value(3).toInt();
+        const bool cameras = query.value(2).toString() == QLatin1String("C");
+        const int count = query.value(4).toInt();
+        reasons[{normalised_reason(result, query.value(1).toString()), cameras ? FaultClass::Camera : FaultClass::Station}] +=
+            count;
+        if (cameras)
+            for (int address : addresses_in(query.value(3).toString(), d.postgres))
+                addresses[{address_key(address), FaultClass::None}] += count;
     }
     figures.reasons = pareto(reasons);
-
-    Tally addresses;
-    if (!run(query, addresses_statement(d, bound.where), bound.values, why)) return std::nullopt;
-    while (query.next())
-        for (int address : addresses_in(query.value(0).toString(), d.postgres))
-            addresses[{address_key(address), FaultClass::None}] += query.value(1).toInt();
     figures.addresses = pareto(addresses);
     return figures;
 }
@@ -365,8 +491,9 @@ void set_error(QString* error, const QString& text)
 
 // PostgreSQL compiles statements this large with its JIT for seconds (2.6 s of the 7 s over a
 // million rows), longer than the compiled code saves: the server counts in a transaction of its
-// own with the JIT off. Without that transaction (a server that does not know the setting) it
-// counts as configured.
+// own with the JIT off, and with the memory to group a year's hours and ports in a hash table
+// rather than sorting the jobs. Without that transaction (a server that does not know the
+// settings) it counts as configured.
 std::optional<YieldFigures> yield_on_server_without_jit(QSqlDatabase db, const YieldFilter& filter, Grouping grouping,
                                                         QString* why)
 {
@@ -375,6 +502,7 @@ std::optional<YieldFigures> yield_on_server_without_jit(QSqlDatabase db, const Y
         db.rollback();
         own_transaction = false;
     }
+    if (own_transaction) QSqlQuery(db).exec(QStringLiteral("SET LOCAL work_mem = '32MB'"));
     std::optional<YieldFigures> figures = yield_with(db, postgres_dialect(), filter, grouping, why);
     if (own_transaction) db.rollback(); // it only read
     return figures;

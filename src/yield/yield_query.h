@@ -1,8 +1,9 @@
 #pragma once
 // The yield figures computed by the records database itself: a plant's year of jobs is counted
-// where it is kept (GROUP BY, window functions for the attempts) and only the sums travel, so
-// `camera-station stats` answers in a moment over a million rows. The figures are those of
-// compute_yield() on the same rows, by the same rules (yield_figures.h).
+// where it is kept and only the sums travel, so `camera-station stats` answers in a moment over a
+// million rows. The jobs stored as their cameras' only ones are summed by hour and port alone;
+// only the others go through window functions that number each camera's attempts. The figures
+// are those of compute_yield() on the same rows, by the same rules (yield_figures.h).
 
 #include "records/records.h"
 #include "records/server_records.h"
