@@ -25,13 +25,17 @@ namespace {
 // their line (the station's).
 constexpr qint64 kYearStart = 1767225600;
 constexpr int kJobSeconds = 31;
+// What a station stores with each job: the camera of job 20k+18 is tested again by job 20k+19, so
+// those two are not their cameras' only jobs.
+constexpr const char* kSolo = "i % 20 < 18";
 
 QString sqlite_fill(int rows)
 {
     return QStringLiteral(
                "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
                "INSERT INTO jobs (started, started_ms, ended, host, port, device, title, serial, file_path, "
-               "file_sha256, mode, result, reason, differing, duration_ms, job_id, station, fault, attempt) "
+               "file_sha256, mode, result, reason, differing, duration_ms, job_id, station, fault, attempt, ended_ms, "
+               "clock_hour, solo) "
                "SELECT strftime('%Y-%m-%dT%H:%M:%S.000+00:00', %2 + i * %3, 'unixepoch'), (%2 + i * %3) * 1000, "
                "strftime('%Y-%m-%dT%H:%M:%S.000+00:00', %2 + i * %3 + 25, 'unixepoch'), 'pc', 1 + i % 8, "
                "'/dev/ttyUSB0', 'CAM', 'SN-' || (CASE WHEN i % 20 = 19 THEN i - 1 ELSE i END), '/m/line3.dat', "
@@ -39,11 +43,13 @@ QString sqlite_fill(int rows)
                "ELSE 'pass' END, CASE WHEN i % 100 < 5 THEN '1 word differs: 0x0012 (...)' WHEN i % 100 < 8 "
                "THEN 'line lost at 0x0003 (cable pulled?)' ELSE '' END, CASE WHEN i % 100 < 5 THEN '0x0012' "
                "ELSE '' END, 25000, 'job-' || i, 'line-' || (i % 4), CASE WHEN i % 100 < 5 THEN 'camera' "
-               "WHEN i % 100 < 8 THEN 'station' ELSE 'none' END, CASE WHEN i % 20 = 19 THEN 2 ELSE 1 END FROM n")
+               "WHEN i % 100 < 8 THEN 'station' ELSE 'none' END, CASE WHEN i % 20 = 19 THEN 2 ELSE 1 END, "
+               "(%2 + i * %3 + 25) * 1000, (%2 + i * %3) / 3600, %5 FROM n")
         .arg(rows - 1)
         .arg(kYearStart)
         .arg(kJobSeconds)
-        .arg(QString(64, QLatin1Char('a')));
+        .arg(QString(64, QLatin1Char('a')))
+        .arg(QLatin1String(kSolo));
 }
 
 QString postgres_fill(int rows)
@@ -51,19 +57,20 @@ QString postgres_fill(int rows)
     return QStringLiteral(
                "INSERT INTO jobs (job_id, station, operator, started, started_offset, ended, ended_offset, host, "
                "port, device, title, serial, file_path, file_sha256, mode, result, reason, differing, duration_ms, "
-               "fault, attempt, keep_map) SELECT 'job-' || i, 'line-' || (i % 4), '', to_timestamp(%2 + i * %3), 0, "
+               "fault, attempt, keep_map, clock_hour, solo) SELECT 'job-' || i, 'line-' || (i % 4), '', to_timestamp(%2 + i * %3), 0, "
                "to_timestamp(%2 + i * %3 + 25), 0, 'pc', 1 + i % 8, '/dev/ttyUSB0', 'CAM', "
                "'SN-' || (CASE WHEN i % 20 = 19 THEN i - 1 ELSE i END), '/m/line3.dat', '%4', 'batch', "
                "CASE WHEN i % 100 < 5 THEN 'fail-verify' WHEN i % 100 < 8 THEN 'fail-link' ELSE 'pass' END, "
                "CASE WHEN i % 100 < 5 THEN '1 word differs: 0x0012 (...)' WHEN i % 100 < 8 "
                "THEN 'line lost at 0x0003 (cable pulled?)' ELSE '' END, CASE WHEN i % 100 < 5 THEN '{18}'::integer[] "
                "ELSE '{}'::integer[] END, 25000, CASE WHEN i % 100 < 5 THEN 'camera' WHEN i % 100 < 8 THEN "
-               "'station' ELSE 'none' END, CASE WHEN i % 20 = 19 THEN 2 ELSE 1 END, '' "
-               "FROM generate_series(0, %1) AS i")
+               "'station' ELSE 'none' END, CASE WHEN i % 20 = 19 THEN 2 ELSE 1 END, '', (%2 + i * %3) / 3600, "
+               "%5 FROM generate_series(0, %1) AS i")
         .arg(rows - 1)
         .arg(kYearStart)
         .arg(kJobSeconds)
-        .arg(QString(64, QLatin1Char('a')));
+        .arg(QString(64, QLatin1Char('a')))
+        .arg(QLatin1String(kSolo));
 }
 
 void fill(const QString& connection, const QString& statement)
