@@ -276,9 +276,7 @@ void bind_job(QSqlQuery& query, const ServerJob& job)
         query.addBindValue(value);
 }
 
-// The lock of a camera as the yield tells cameras apart (its serial without the blanks the
-// server's trim() removes, its master's SHA in lower case): a 64-bit FNV-1a hash of them, the
-// same on every station.
+// The serial without the blanks (spaces only) that the server's trim() removes.
 QString without_blanks(const QString& serial)
 {
     qsizetype first = 0, last = serial.size();
@@ -287,6 +285,8 @@ QString without_blanks(const QString& serial)
     return serial.mid(first, last - first);
 }
 
+// The lock of a camera as the yield tells cameras apart (its serial without blanks, its master's
+// SHA in lower case): a 64-bit FNV-1a hash of them, the same on every station.
 qint64 camera_lock_key(const QString& serial, const QString& sha256)
 {
     const QByteArray key = serial.toUtf8() + '\n' + sha256.toLower().toUtf8();
