@@ -22,6 +22,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <latch>
+#include <thread>
 
 using namespace yield;
 using station::JobResult;
@@ -420,6 +422,43 @@ TEST_F(YieldOnServer, EqualsTheReferenceAndTheHandComputedFigures)
     expect_every_filter([&](const YieldFilter& filter, Grouping grouping,
                             QString* why) { return yield_on_server(reopened, filter, grouping, why); },
                         rows, "older rows");
+}
+
+// Two stations storing jobs of the same 200 cameras at the same moment, each in one batch: the
+// server's lock per camera makes one wait for the other, so that no job is left counted as its
+// camera's only one.
+TEST_F(YieldOnServer, TwoStationsRecordingOneCameraAtOnce)
+{
+    const std::optional<station::ServerUri> uri = station::parse_server_uri(database_.uri(), nullptr);
+    ASSERT_TRUE(uri.has_value());
+    std::latch both_ready(2);
+    const auto station_storing = [&](const char* name, std::optional<bool>* committed) {
+        station::ServerRecords server;
+        const bool opened = server.open(*uri, nullptr) == station::ServerOpen::Opened;
+        QList<station::ServerJob> jobs;
+        for (int camera = 0; camera < 200; ++camera) {
+            station::JobRow row = job_row({7, 0, camera % 60, name, 1, "", kM1, JobResult::Pass, "", {}, "none", 1, true});
+            row.start.serial = QStringLiteral("SN-%1").arg(camera);
+            jobs << station::server_job(row);
+            jobs.last().station = QString::fromLatin1(name);
+        }
+        both_ready.arrive_and_wait();
+        if (opened) *committed = server.store(jobs).committed;
+    };
+    std::optional<bool> first, second;
+    std::thread s1(station_storing, "S1", &first), s2(station_storing, "S2", &second);
+    s1.join();
+    s2.join();
+    ASSERT_TRUE(first.value_or(false) && second.value_or(false));
+
+    station::ServerRecords server;
+    ASSERT_EQ(server.open(*uri, nullptr), station::ServerOpen::Opened);
+    QSqlQuery sql(QSqlDatabase::database(server.connection_name(), false));
+    ASSERT_TRUE(sql.exec(QStringLiteral("SELECT count(*) FILTER (WHERE solo), count(*) FROM jobs")) && sql.next());
+    EXPECT_EQ(std::pair(sql.value(0).toInt(), sql.value(1).toInt()), std::pair(0, 400));
+    const std::optional<YieldFigures> figures = yield_on_server(server, {}, Grouping::None);
+    ASSERT_TRUE(figures.has_value());
+    EXPECT_EQ(std::tuple(figures->total.cameras, figures->total.first_pass), std::tuple(200, 200));
 }
 
 } // namespace
